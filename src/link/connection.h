@@ -1,0 +1,37 @@
+// Everything one shell session owns: the proxy connection with its staging buffers, the
+// message buffer, the ping counter and the console streams. Handlers get it by reference,
+// so several sessions can run side by side in one process (as the tests do).
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "link/frame_reader.h"
+#include "link/protocol.h"
+#include "link/socket.h"
+
+namespace rq {
+
+// Room for the current 8-byte message and, behind it, one frame's payload.
+constexpr size_t kMessageBufferSize = kMessageSize + kMaxPayload;
+
+struct Connection {
+  SocketHandle socket = kNoSocket;
+  bool peer_closed = false;  // the proxy closed the connection; every later receive fails fast
+
+  uint8_t send_stage[kStageSize];
+  FrameReader receive_stage;
+  uint8_t message[kMessageBufferSize];
+
+  int32_t ping_counter = 0;
+
+  FILE* console_in = stdin;
+  FILE* console_out = stdout;
+  FILE* script = nullptr;  // the command script being read, if any
+  bool quit = false;
+};
+
+// The area behind the 8-byte message, where command payloads and replies go.
+inline uint8_t* payload_area(Connection& c) { return c.message + kMessageSize; }
+
+}  // namespace rq

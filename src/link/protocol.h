@@ -1,0 +1,89 @@
+// Wire layout shared by the shell and the simulator.
+//
+// Frame (both directions): 0x41 0x67, payload length as 16-bit big-endian, payload.
+// Message (command, status, ready, grant): 8 bytes; byte 0 code, byte 1 sub-code,
+// bytes 2-3 unused, bytes 4-7 a signed 32-bit little-endian value.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace rq {
+
+constexpr uint8_t kFrameMarker0 = 0x41;  // 'A'
+constexpr uint8_t kFrameMarker1 = 0x67;  // 'g'
+constexpr size_t kFrameHeaderSize = 4;
+// Largest payload either side sends; the staging buffers hold exactly one such frame.
+constexpr size_t kMaxPayload = 16384;
+constexpr size_t kStageSize = kFrameHeaderSize + kMaxPayload;
+constexpr size_t kMessageSize = 8;
+constexpr size_t kChunkSize = 16384;
+
+enum CommandCode : uint8_t {
+  kCmdAudioGo = 0,
+  kCmdPing = 1,
+  kCmdFormat = 2,
+  kCmdLs = 3,
+  kCmdPwd = 4,
+  kCmdCd = 5,
+  kCmdMkdir = 6,
+  kCmdRm = 7,
+  kCmdMv = 8,
+  kCmdPut = 9,
+  kCmdGet = 10,
+  kCmdLaunch = 11,
+  kCmdCp = 12,
+  kCmdVer = 13,
+  kCmdDiag = 0x20,
+  kCmdReadBoot = 0x30,
+  kCmdWriteBoot = 0x31,
+  kCmdAudioCancel = 0x63,
+};
+
+enum DiagTest : uint8_t {
+  kDiagAudio = 1,
+  kDiagRtc = 2,
+  kDiagUsb = 3,
+  kDiagGba = 4,
+  kDiagFlash = 5,
+};
+
+inline void put_le32(uint8_t* p, int32_t v) {
+  uint32_t u = static_cast<uint32_t>(v);
+  p[0] = static_cast<uint8_t>(u);
+  p[1] = static_cast<uint8_t>(u >> 8);
+  p[2] = static_cast<uint8_t>(u >> 16);
+  p[3] = static_cast<uint8_t>(u >> 24);
+}
+
+inline int32_t get_le32(const uint8_t* p) {
+  uint32_t u = static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+               (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+  return static_cast<int32_t>(u);
+}
+
+// Fills an 8-byte message; the unassigned bytes are sent as zeros.
+inline void make_message(uint8_t* msg, uint8_t code, uint8_t sub_code, int32_t value) {
+  msg[0] = code;
+  msg[1] = sub_code;
+  msg[2] = 0;
+  msg[3] = 0;
+  put_le32(msg + 4, value);
+}
+
+inline int8_t message_code(const uint8_t* msg) { return static_cast<int8_t>(msg[0]); }
+inline int32_t message_value(const uint8_t* msg) { return get_le32(msg + 4); }
+
+// Writes the 4-byte frame header for a payload of `length` bytes (length <= 0xFFFF).
+inline void put_frame_header(uint8_t* p, size_t length) {
+  p[0] = kFrameMarker0;
+  p[1] = kFrameMarker1;
+  p[2] = static_cast<uint8_t>(length >> 8);
+  p[3] = static_cast<uint8_t>(length);
+}
+
+inline size_t frame_payload_length(const uint8_t* header) {
+  return (static_cast<size_t>(header[2]) << 8) | header[3];
+}
+
+}  // namespace rq

@@ -1,0 +1,52 @@
+// The one place that knows the platform's socket API (POSIX sockets or Winsock).
+// Everything else sees an integer handle and these plain calls.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace rq {
+
+using SocketHandle = intptr_t;
+constexpr SocketHandle kNoSocket = -1;
+
+// Starts the socket layer (Winsock 2.2 on Windows; on POSIX it stops SIGPIPE from killing
+// the process when a peer has gone). Returns 0 or the start-up function's error value.
+int socket_startup();
+
+// A blocking IPv4 stream socket, or kNoSocket.
+SocketHandle socket_open_tcp();
+
+// Connects to a dotted-decimal IPv4 address (no name lookup); only the port's low
+// 16 bits are used. Returns 0 or -1.
+int socket_connect_ipv4(SocketHandle s, const char* dotted_address, int port);
+
+// Sends header and payload frames without waiting to coalesce small writes.
+void socket_set_nodelay(SocketHandle s);
+
+// Returns bytes moved, or -1 with socket_last_error() set. recv returns 0 when the peer
+// has closed. send never raises SIGPIPE.
+long socket_send(SocketHandle s, const void* data, size_t length);
+long socket_recv(SocketHandle s, void* data, size_t length);
+
+// The platform's error number for the last failed call (errno or WSAGetLastError()).
+int socket_last_error();
+bool socket_error_is_interrupt(int error);
+
+// 1 when readable within timeout_ms, 0 on time-out, -1 on failure.
+int socket_wait_readable(SocketHandle s, int timeout_ms);
+
+// 1 when a send would not block within timeout_ms, 0 on time-out, -1 on failure.
+int socket_wait_writable(SocketHandle s, int timeout_ms);
+
+void socket_close(SocketHandle s);
+
+// Server side, used by the simulator and the test rig. Binds to a dotted IPv4 address;
+// port 0 picks a free one, reported in *bound_port. Returns kNoSocket on failure.
+SocketHandle socket_listen_ipv4(const char* dotted_address, int port, int* bound_port);
+SocketHandle socket_accept(SocketHandle listener);
+
+// A connected pair (AF_UNIX on POSIX, loopback TCP on Windows). Returns 0 or -1.
+int socket_pair(SocketHandle out[2]);
+
+}  // namespace rq

@@ -1,0 +1,115 @@
+#include <arpa/inet.h>
+#include <errno.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "link/socket.h"
+
+namespace rq {
+
+int socket_startup() {
+  // A write to a connection the peer has closed must fail with EPIPE, not end the process.
+  signal(SIGPIPE, SIG_IGN);
+  return 0;
+}
+
+SocketHandle socket_open_tcp() {
+  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  return fd < 0 ? kNoSocket : fd;
+}
+
+static sockaddr_in ipv4_address(const char* dotted_address, int port) {
+  sockaddr_in addr;
+  std::memset(&addr, 0, sizeof addr);
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = inet_addr(dotted_address);
+  addr.sin_port = htons(static_cast<uint16_t>(port));
+  return addr;
+}
+
+int socket_connect_ipv4(SocketHandle s, const char* dotted_address, int port) {
+  sockaddr_in addr = ipv4_address(dotted_address, port);
+  int rc;
+  do {
+    rc = ::connect(static_cast<int>(s), reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+  } while (rc < 0 && errno == EINTR);
+  return rc < 0 ? -1 : 0;
+}
+
+void socket_set_nodelay(SocketHandle s) {
+  int one = 1;
+  setsockopt(static_cast<int>(s), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+}
+
+long socket_send(SocketHandle s, const void* data, size_t length) {
+  return ::send(static_cast<int>(s), data, length, MSG_NOSIGNAL);
+}
+
+long socket_recv(SocketHandle s, void* data, size_t length) {
+  return ::recv(static_cast<int>(s), data, length, 0);
+}
+
+int socket_last_error() { return errno; }
+
+bool socket_error_is_interrupt(int error) { return error == EINTR; }
+
+static int wait_for(SocketHandle s, short events, int timeout_ms) {
+  pollfd p;
+  p.fd = static_cast<int>(s);
+  p.events = events;
+  p.revents = 0;
+  int rc = ::poll(&p, 1, timeout_ms);
+  if (rc < 0) return -1;
+  return rc > 0 ? 1 : 0;
+}
+
+int socket_wait_readable(SocketHandle s, int timeout_ms) { return wait_for(s, POLLIN, timeout_ms); }
+
+int socket_wait_writable(SocketHandle s, int timeout_ms) {
+  return wait_for(s, POLLOUT, timeout_ms);
+}
+
+void socket_close(SocketHandle s) {
+  if (s != kNoSocket) ::close(static_cast<int>(s));
+}
+
+SocketHandle socket_listen_ipv4(const char* dotted_address, int port, int* bound_port) {
+  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  if (fd < 0) return kNoSocket;
+  int one = 1;
+  setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  sockaddr_in addr = ipv4_address(dotted_address, port);
+  if (addr.sin_addr.s_addr == INADDR_NONE ||
+      ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) < 0 || ::listen(fd, 8) < 0) {
+    ::close(fd);
+    return kNoSocket;
+  }
+  socklen_t len = sizeof addr;
+  if (bound_port && ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0)
+    *bound_port = ntohs(addr.sin_port);
+  return fd;
+}
+
+SocketHandle socket_accept(SocketHandle listener) {
+  int fd;
+  do {
+    fd = ::accept(static_cast<int>(listener), nullptr, nullptr);
+  } while (fd < 0 && errno == EINTR);
+  return fd < 0 ? kNoSocket : fd;
+}
+
+int socket_pair(SocketHandle out[2]) {
+  int fds[2];
+  if (::socketpair(AF_UNIX, SOCK_STREAM, 0, fds) < 0) return -1;
+  out[0] = fds[0];
+  out[1] = fds[1];
+  return 0;
+}
+
+}  // namespace rq

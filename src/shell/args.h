@@ -1,0 +1,22 @@
+// The two argument forms every command uses: one path (the rest of the line), or two
+// arguments of which only the first may be quoted. Blanks are space and tab only.
+#pragma once
+
+#include <cstddef>
+
+namespace rq {
+
+const char* skip_blanks(const char* text);
+char* skip_blanks(char* text);
+
+// Skips keyword_length characters and blanks, ends the path at the first CR or LF, and
+// returns the path's wire length (characters + 1 for its zero). Inner and trailing blanks
+// stay; the path may be empty.
+int single_path(char* command, size_t keyword_length, char** path);
+
+// Parses "first second" (first optionally in double quotes) from text into out as
+// first, 0, second, 0. Returns the total length and sets *second_offset, or -1 when the
+// text has no second argument, an unclosed quote, or does not fit in capacity.
+int two_arguments(const char* text, char* out, size_t capacity, size_t* second_offset);
+
+}  // namespace rq

@@ -1,0 +1,85 @@
+// The command table: tried in order, each keyword matched case-insensitively over its own
+// length, so a longer word that starts with a keyword runs that keyword's command.
+#include <cstring>
+
+#include "diag/diag.h"
+#include "fscmd/fscmd.h"
+#include "link/ping.h"
+#include "shell/args.h"
+#include "shell/line.h"
+#include "shell/shell.h"
+#include "transfer/transfer.h"
+
+namespace rq {
+
+static int cmd_run_script(Connection& c, char* command) {
+  const char* name = skip_blanks(command + 1);
+  FILE* next = fopen(name, "rb");
+  if (c.script) fclose(c.script);
+  c.script = next;
+  if (!next) fprintf(c.console_out, "Cannot open file %s !!\n", name);
+  return next ? 0 : -1;
+}
+
+static int cmd_quit(Connection& c, char*) {
+  c.quit = true;
+  return 0;
+}
+
+struct Command {
+  const char* keyword;
+  int (*handler)(Connection& c, char* command);
+};
+
+static const Command kCommands[] = {
+    {"cd", cmd_cd},       {"cp", cmd_cp},   {"diag", cmd_diag},     {"format", cmd_format},
+    {"get", cmd_get},     {"launch", cmd_launch}, {"ls", cmd_ls},   {"mkdir", cmd_mkdir},
+    {"mv", cmd_mv},       {"ping", ping},   {"put", cmd_put},       {"pwd", cmd_pwd},
+    {"rm", cmd_rm},       {"s", cmd_run_script}, {"ver", cmd_ver},  {"wb", cmd_wb},
+    {"rb", cmd_rb},       {"q", cmd_quit},
+};
+
+void dispatch_command(Connection& c, char* command) {
+  for (const Command& entry : kCommands) {
+    if (strnicmp_ascii(command, entry.keyword, static_cast<unsigned>(strlen(entry.keyword))) == 0) {
+      entry.handler(c, command);
+      return;
+    }
+  }
+  if (command[0] == 'h' || command[0] == 'H' || command[0] == '?') {
+    print_help(c);
+    return;
+  }
+  fprintf(c.console_out, "Shell Error: unknown command <%s>\n", command);
+}
+
+void print_help(Connection& c) {
+  fputs(
+      "Usage: rqshell [cmd_script] [server port]\n"
+      " RQ usb mux shell program\n"
+      "\t  default server is 127.0.0.1\n"
+      "\t  default port number is 20025\n"
+      " RQ shell command:\n"
+      "\th                     - help\n"
+      "\tcd [new dir]          - change current directory\n"
+      "\tdiag [aud|flash|rtc|gba] - run given diagnostics\n"
+      "\tformat                - format file system\n"
+      "\tget dx_file pc_file   - download dx_file to pc\n"
+      "\tlaunch elf_file       - launch elf file on DX\n"
+      "\tls                    - list file or directory\n"
+      "\tmkdir dir             - create directory\n"
+      "\tmv old new            - rename file (cp + rm) or dir\n"
+      "\tcp old new            - cp file \n"
+      "\tping                  - handshake\n"
+      "\tput pc_file dx_file   - upload pc file to dx\n"
+      "\tpwd                   - get current directory\n"
+      "\trm [file/dir]         - remove file or directory\n"
+      "\trb which_boot file    - download given boot and write to file\n"
+      "\ts filename            - run given cmd script\n"
+      "\tver                   - display build time\n"
+      "\twb which_boot file    - upload PC file to DX boot\n"
+      "\tq                     - quit\n",
+      c.console_out);
+}
+
+}  // namespace rq

@@ -1,0 +1,74 @@
+#include "shell/shell.h"
+
+#include <cstdlib>
+
+#include "link/link.h"
+#include "link/ping.h"
+#include "shell/args.h"
+#include "shell/line.h"
+
+namespace rq {
+
+namespace {
+constexpr size_t kLineSize = 1024;
+constexpr int kDefaultPort = 20025;
+constexpr int kStartupWaitMs = 20;
+}  // namespace
+
+void run_command_loop(Connection& c) {
+  char line[kLineSize];
+  while (!c.quit) {
+    FILE* source = c.script ? c.script : c.console_in;
+    if (!c.script) {
+      fputs("> ", c.console_out);
+      fflush(c.console_out);
+    }
+    if (!fgets(line, sizeof line, source)) {
+      if (!c.script) break;
+      fclose(c.script);
+      c.script = nullptr;
+      continue;
+    }
+    char* command = skip_blanks(line);
+    trim_line(command);
+    if (*command) dispatch_command(c, command);
+  }
+  fflush(c.console_out);
+}
+
+int shell_main(Connection& c, int argc, char** argv) {
+  const char* script = nullptr;
+  const char* server = "127.0.0.1";
+  int port = kDefaultPort;
+  switch (argc - 1) {
+    case 0: break;
+    case 1: script = argv[1]; break;
+    case 2: server = argv[1]; port = atoi(argv[2]); break;
+    case 3: script = argv[1]; server = argv[2]; port = atoi(argv[3]); break;
+    default: print_help(c); return -1;
+  }
+  if (script) {
+    c.script = fopen(script, "rb");
+    if (!c.script) {
+      fprintf(c.console_out, "Cannot open given cmd script file %s\n", script);
+      return -1;
+    }
+  }
+  if (connect_to_proxy(c, server, port) != 0) {
+    if (c.script) fclose(c.script);
+    c.script = nullptr;
+    return -1;
+  }
+  // A proxy that speaks first keeps its message for the first command; otherwise greet it.
+  if (!wait_for_proxy(c, kStartupWaitMs)) {
+    char probe[] = "ping N";
+    ping(c, probe);
+  }
+  run_command_loop(c);
+  close_connection(c);
+  if (c.script) fclose(c.script);
+  c.script = nullptr;
+  return 0;
+}
+
+}  // namespace rq

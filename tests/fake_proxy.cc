@@ -1,0 +1,164 @@
+#include "fake_proxy.h"
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <thread>
+
+#include "link/frame_reader.h"
+#include "link/socket.h"
+
+namespace rq::testing {
+
+std::string frame(const std::string& payload) {
+  std::string f(4, '\0');
+  put_frame_header(reinterpret_cast<uint8_t*>(f.data()), payload.size());
+  return f + payload;
+}
+
+std::string message(int code, int32_t value, int sub_code) {
+  std::string m(8, '\0');
+  make_message(reinterpret_cast<uint8_t*>(m.data()), static_cast<uint8_t>(code),
+               static_cast<uint8_t>(sub_code), value);
+  return m;
+}
+
+std::string hex(const std::string& bytes) {
+  std::string out;
+  char buf[4];
+  for (unsigned char ch : bytes) {
+    snprintf(buf, sizeof buf, out.empty() ? "%02x" : " %02x", ch);
+    out += buf;
+  }
+  return out;
+}
+
+bool wire_matches(const std::string& pattern, const std::string& bytes) {
+  size_t i = 0;
+  for (size_t p = 0; p < pattern.size();) {
+    if (pattern[p] == ' ') {
+      ++p;
+      continue;
+    }
+    if (p + 1 >= pattern.size() || i >= bytes.size()) return false;
+    std::string token = pattern.substr(p, 2);
+    p += 2;
+    if (token != "xx" &&
+        static_cast<unsigned char>(bytes[i]) != std::stoul(token, nullptr, 16))
+      return false;
+    ++i;
+  }
+  return i == bytes.size();
+}
+
+FakeProxy::FakeProxy() : conn_(new Connection) {
+  SocketHandle ends[2];
+  if (socket_pair(ends) != 0) abort();
+  conn_->socket = ends[0];
+  proxy_end_ = ends[1];
+  conn_->console_out = tmpfile();
+  conn_->console_in = tmpfile();
+}
+
+FakeProxy::~FakeProxy() {
+  socket_close(conn_->socket);
+  socket_close(proxy_end_);
+  fclose(conn_->console_out);
+  fclose(conn_->console_in);
+  if (conn_->script) fclose(conn_->script);
+  delete conn_;
+}
+
+FakeProxy& FakeProxy::ready(int code, int32_t value) { return reply(message(code, value)); }
+FakeProxy& FakeProxy::reply(const std::string& payload) { return raw(frame(payload)); }
+FakeProxy& FakeProxy::raw(const std::string& bytes) {
+  script_ += bytes;
+  return *this;
+}
+FakeProxy& FakeProxy::split(bool one_byte_writes) {
+  split_ = one_byte_writes;
+  return *this;
+}
+FakeProxy& FakeProxy::hang_up() {
+  hang_up_ = true;
+  return *this;
+}
+FakeProxy& FakeProxy::console(const std::string& text) {
+  console_text_ += text;
+  return *this;
+}
+
+std::string FakeProxy::run(Handler handler, const std::string& line) {
+  // Console input: whatever was queued and not yet read.
+  long in_pos = ftell(conn_->console_in);
+  fseek(conn_->console_in, 0, SEEK_END);
+  fwrite(console_text_.data(), 1, console_text_.size(), conn_->console_in);
+  fseek(conn_->console_in, in_pos, SEEK_SET);
+  console_text_.clear();
+
+  std::atomic<bool> done{false};
+  std::string script;
+  script.swap(script_);
+  size_t written = 0;
+  // One peer thread plays the script and records what the shell sends, so neither side
+  // can block the other whatever the sizes.
+  std::thread peer([&] {
+    char buf[65536];
+    for (;;) {
+      bool idle = true;
+      if (proxy_end_ != kNoSocket && written < script.size() &&
+          socket_wait_writable(proxy_end_, 0) == 1) {
+        size_t n = split_ ? 1 : script.size() - written;
+        long rc = socket_send(proxy_end_, script.data() + written, n);
+        if (rc > 0) written += static_cast<size_t>(rc), idle = false;
+      }
+      if (proxy_end_ != kNoSocket && socket_wait_readable(proxy_end_, idle ? 2 : 0) == 1) {
+        long n = socket_recv(proxy_end_, buf, sizeof buf);
+        if (n > 0) sent_.append(buf, static_cast<size_t>(n)), idle = false;
+      }
+      if (hang_up_ && proxy_end_ != kNoSocket && written == script.size()) {
+        socket_close(proxy_end_);
+        proxy_end_ = kNoSocket;
+      }
+      if (done && idle) break;
+    }
+  });
+
+  long out_pos = ftell(conn_->console_out);
+  std::string copy = line;
+  std::vector<char> text(copy.begin(), copy.end());
+  text.push_back('\0');
+  handler(*conn_, text.data());
+  fflush(conn_->console_out);
+
+  done = true;
+  peer.join();
+
+  // What the shell left unread: bytes held in its stage plus those still in the socket.
+  unread_ = frame_reader_pending(conn_->receive_stage) + (script.size() - written);
+  char buf[4096];
+  while (socket_wait_readable(conn_->socket, 0) == 1) {
+    long n = socket_recv(conn_->socket, buf, sizeof buf);
+    if (n <= 0) break;
+    unread_ += static_cast<size_t>(n);
+  }
+
+  std::string out;
+  fseek(conn_->console_out, out_pos, SEEK_SET);
+  int ch;
+  while ((ch = fgetc(conn_->console_out)) != EOF) out += static_cast<char>(ch);
+  return out;
+}
+
+std::vector<std::string> FakeProxy::sent_frames() const {
+  std::vector<std::string> frames;
+  size_t p = 0;
+  while (p + 4 <= sent_.size()) {
+    size_t len = frame_payload_length(reinterpret_cast<const uint8_t*>(sent_.data() + p));
+    frames.push_back(sent_.substr(p, 4 + len));
+    p += 4 + len;
+  }
+  return frames;
+}
+
+}  // namespace rq::testing

@@ -1,0 +1,66 @@
+// A scripted stand-in for the device proxy. A test queues the frames the proxy will play
+// (ready, status, replies, data), runs one shell handler against it over a socket pair,
+// then compares what the shell wrote on the wire and on its console.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "link/connection.h"
+
+namespace rq::testing {
+
+using Handler = int (*)(Connection& c, char* command);
+
+// Hex text for expected wire bytes: "41 67 00 08 06 xx xx xx 05 00 00 00", where xx
+// matches any byte (the unassigned bytes of a command message).
+bool wire_matches(const std::string& pattern, const std::string& bytes);
+std::string hex(const std::string& bytes);
+
+// Frame and message builders for scripts and expectations.
+std::string frame(const std::string& payload);
+std::string message(int code, int32_t value = 0, int sub_code = 0);
+
+class FakeProxy {
+ public:
+  FakeProxy();
+  ~FakeProxy();
+  FakeProxy(const FakeProxy&) = delete;
+  FakeProxy& operator=(const FakeProxy&) = delete;
+
+  Connection& shell() { return *conn_; }
+
+  // What the proxy plays, in order. ready() and status() are the same 8-byte message.
+  FakeProxy& ready(int code = 0, int32_t value = 0);
+  FakeProxy& status(int code, int32_t value = 0) { return ready(code, value); }
+  FakeProxy& reply(const std::string& payload);  // one frame
+  FakeProxy& raw(const std::string& bytes);      // bytes as they are, framed or not
+  FakeProxy& split(bool one_byte_writes);        // deliver the script one byte per write
+  FakeProxy& hang_up();  // close the proxy's end once the script has been played
+
+  // Lines the operator types (read by the shell's console_in).
+  FakeProxy& console(const std::string& text);
+
+  // Runs the handler with a copy of line; returns what it printed on the console.
+  std::string run(Handler handler, const std::string& line);
+
+  // Everything the shell sent during the runs so far, and the same cut into frames.
+  const std::string& sent() const { return sent_; }
+  std::vector<std::string> sent_frames() const;
+
+  // Scripted bytes the shell has not read (left in the socket or its staging buffer).
+  size_t unread() const { return unread_; }
+
+ private:
+  Connection* conn_;
+  intptr_t proxy_end_;
+  std::string script_;
+  bool split_ = false;
+  bool hang_up_ = false;
+  std::string console_text_;
+  std::string sent_;
+  size_t unread_ = 0;
+};
+
+}  // namespace rq::testing
