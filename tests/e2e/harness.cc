@@ -1,1 +1,207 @@
-// placeholder
+#include "e2e/harness.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+
+namespace rq::e2e {
+
+std::string rqshell_bin() { return RQSHELL_BIN; }
+std::string rqsim_bin() { return RQSIM_BIN; }
+
+TempDir::TempDir() {
+  char pattern[] = "/tmp/rqtest.XXXXXX";
+  char* p = mkdtemp(pattern);
+  path_ = p ? p : "/tmp";
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  // Tests may leave read-only directories behind; make them writable before removing.
+  for (auto it = std::filesystem::recursive_directory_iterator(path_, ec);
+       it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+    if (it->is_directory(ec) && !it->is_symlink(ec))
+      std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
+                                   std::filesystem::perm_options::add, ec);
+  }
+  std::filesystem::remove_all(path_, ec);
+}
+
+void write_file(const std::string& path, const std::string& bytes) {
+  FILE* f = fopen(path.c_str(), "wb");
+  if (!f) return;
+  fwrite(bytes.data(), 1, bytes.size(), f);
+  fclose(f);
+}
+
+std::string read_file(const std::string& path) {
+  std::string out;
+  FILE* f = fopen(path.c_str(), "rb");
+  if (!f) return out;
+  char buf[65536];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
+  fclose(f);
+  return out;
+}
+
+bool file_exists(const std::string& path) {
+  struct stat st;
+  return lstat(path.c_str(), &st) == 0;
+}
+
+static long long now_ms() {
+  timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return ts.tv_sec * 1000LL + ts.tv_nsec / 1000000;
+}
+
+static std::vector<char*> c_argv(const std::vector<std::string>& argv) {
+  std::vector<char*> v;
+  for (const std::string& a : argv) v.push_back(const_cast<char*>(a.c_str()));
+  v.push_back(nullptr);
+  return v;
+}
+
+bool start_sim(Sim& sim, const std::vector<std::string>& args, const std::string& stderr_path) {
+  std::vector<std::string> argv = {rqsim_bin(), "--port", "0"};
+  argv.insert(argv.end(), args.begin(), args.end());
+  // Its standard output goes to a file, so nothing it prints later can block or kill it.
+  char out_path[] = "/tmp/rqsim-out.XXXXXX";
+  int out = mkstemp(out_path);
+  if (out < 0) return false;
+  pid_t pid = fork();
+  if (pid < 0) return false;
+  if (pid == 0) {
+    dup2(out, 1);
+    int err = open(stderr_path.empty() ? "/dev/null" : stderr_path.c_str(),
+                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (err >= 0) dup2(err, 2);
+    int null_in = open("/dev/null", O_RDONLY);
+    if (null_in >= 0) dup2(null_in, 0);
+    std::vector<char*> v = c_argv(argv);
+    execv(v[0], v.data());
+    _exit(127);
+  }
+  close(out);
+  sim.pid = pid;
+  sim.stderr_path = stderr_path;
+  // The first line names the port: "... 127.0.0.1:PORT".
+  std::string line;
+  long long deadline = now_ms() + 5000;
+  while (now_ms() < deadline) {
+    line = read_file(out_path);
+    if (line.find('\n') != std::string::npos) break;
+    if (waitpid(pid, nullptr, WNOHANG) == pid) {
+      sim.pid = -1;
+      break;
+    }
+    usleep(5000);
+  }
+  unlink(out_path);
+  size_t eol = line.find('\n');
+  size_t colon = eol == std::string::npos ? eol : line.find_last_of(':', eol);
+  sim.port = colon == std::string::npos ? 0 : atoi(line.c_str() + colon + 1);
+  if (sim.port <= 0) {
+    stop_sim(sim);
+    return false;
+  }
+  return true;
+}
+
+int stop_sim(Sim& sim) {
+  if (sim.pid <= 0) return -1;
+  int status = 0;
+  kill(sim.pid, SIGTERM);
+  long long deadline = now_ms() + 3000;
+  while (waitpid(sim.pid, &status, WNOHANG) == 0) {
+    if (now_ms() > deadline) {
+      kill(sim.pid, SIGKILL);
+      waitpid(sim.pid, &status, 0);
+      break;
+    }
+    usleep(10000);
+  }
+  sim.pid = -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+Run run_program(const std::vector<std::string>& argv, const std::string& stdin_text,
+                int timeout_ms, const std::string& cwd) {
+  Run run;
+  int in[2], out[2], err[2];
+  if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0) return run;
+  pid_t pid = fork();
+  if (pid < 0) return run;
+  if (pid == 0) {
+    dup2(in[0], 0);
+    dup2(out[1], 1);
+    dup2(err[1], 2);
+    for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
+    if (!cwd.empty() && chdir(cwd.c_str()) != 0) _exit(126);
+    std::vector<char*> v = c_argv(argv);
+    execv(v[0], v.data());
+    _exit(127);
+  }
+  close(in[0]);
+  close(out[1]);
+  close(err[1]);
+  signal(SIGPIPE, SIG_IGN);
+  fcntl(in[1], F_SETFL, O_NONBLOCK);
+  size_t fed = 0;
+  if (stdin_text.empty()) close(in[1]), in[1] = -1;
+  long long deadline = now_ms() + timeout_ms;
+  bool out_open = true, err_open = true;
+  while (out_open || err_open) {
+    long long left = deadline - now_ms();
+    if (left <= 0) {
+      run.timed_out = true;
+      kill(pid, SIGKILL);
+      break;
+    }
+    pollfd p[3] = {{out_open ? out[0] : -1, POLLIN, 0},
+                   {err_open ? err[0] : -1, POLLIN, 0},
+                   {in[1], POLLOUT, 0}};
+    if (poll(p, 3, static_cast<int>(left < 100 ? left : 100)) < 0) continue;
+    char buf[65536];
+    if (p[0].revents) {
+      ssize_t n = read(out[0], buf, sizeof buf);
+      if (n <= 0) out_open = false; else run.out.append(buf, static_cast<size_t>(n));
+    }
+    if (p[1].revents) {
+      ssize_t n = read(err[0], buf, sizeof buf);
+      if (n <= 0) err_open = false; else run.err.append(buf, static_cast<size_t>(n));
+    }
+    if (in[1] >= 0 && p[2].revents) {
+      ssize_t n = write(in[1], stdin_text.data() + fed, stdin_text.size() - fed);
+      if (n > 0) fed += static_cast<size_t>(n);
+      if (n < 0 || fed == stdin_text.size()) close(in[1]), in[1] = -1;
+    }
+  }
+  if (in[1] >= 0) close(in[1]);
+  close(out[0]);
+  close(err[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  run.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return run;
+}
+
+Run run_shell_script(const Sim& sim, const TempDir& dir, const std::string& script,
+                     const std::string& stdin_text, int timeout_ms) {
+  std::string path = dir / "script.rq";
+  write_file(path, script);
+  return run_program({rqshell_bin(), path, "127.0.0.1", std::to_string(sim.port)}, stdin_text,
+                     timeout_ms, dir.path());
+}
+
+}  // namespace rq::e2e

@@ -1,0 +1,56 @@
+// Runs the real binaries: rqsim on an ephemeral loopback port, rqshell against it with a
+// command script and console input. Every run is bounded by a time-out that fails the test.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace rq::e2e {
+
+// A fresh directory under /tmp, removed with its contents when the object goes.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  const std::string& path() const { return path_; }
+  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+void write_file(const std::string& path, const std::string& bytes);
+std::string read_file(const std::string& path);  // empty when missing
+bool file_exists(const std::string& path);
+
+struct Sim {
+  int pid = -1;
+  int port = 0;
+  std::string stderr_path;
+};
+
+// Starts `rqsim --port 0 <args>` and reads the port from its first line. Returns false
+// (and leaves no process behind) if it does not come up within a few seconds.
+bool start_sim(Sim& sim, const std::vector<std::string>& args, const std::string& stderr_path);
+// Stops it (SIGTERM, then SIGKILL) and returns its exit status (or -1).
+int stop_sim(Sim& sim);
+
+struct Run {
+  int exit_status = -1;  // as the shell returned it (0..255), or -1 if it was killed
+  bool timed_out = false;
+  std::string out;       // standard output
+  std::string err;       // standard error
+};
+
+// Runs a program with arguments and console input, killing it after timeout_ms.
+Run run_program(const std::vector<std::string>& argv, const std::string& stdin_text,
+                int timeout_ms = 30000, const std::string& cwd = "");
+
+// Runs rqshell with a script file (written to dir/name) against the simulator.
+Run run_shell_script(const Sim& sim, const TempDir& dir, const std::string& script,
+                     const std::string& stdin_text = "", int timeout_ms = 30000);
+
+std::string rqshell_bin();
+std::string rqsim_bin();
+
+}  // namespace rq::e2e
