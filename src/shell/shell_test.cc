@@ -1,0 +1,189 @@
+// The read-dispatch loop: prompts, line normalisation, long lines, scripts, help and quit.
+#include "shell/shell.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "fake_proxy.h"
+#include "shell/line.h"
+
+namespace rq {
+namespace {
+
+using testing::FakeProxy;
+
+int loop(Connection& c, char*) {
+  run_command_loop(c);
+  return 0;
+}
+
+std::string help_text() {
+  FakeProxy p;
+  return p.run([](Connection& c, char*) {
+    print_help(c);
+    return 0;
+  }, "");
+}
+
+TEST(TrimLine, CutsAtTheFirstLineEndOrDropsTrailingBlanks) {
+  struct {
+    const char* in;
+    const char* out;
+  } cases[] = {
+      {"cd x\n", "cd x"},       {"cd x  \n", "cd x  "}, {"cd x\r\n", "cd x"},
+      {"cd x \t ", "cd x"},     {"a\rb\n", "a"},        {"", ""},
+      {" \t", ""},              {"\n", ""},
+  };
+  for (const auto& k : cases) {
+    std::string s = k.in;
+    trim_line(s.data());
+    EXPECT_STREQ(s.c_str(), k.out) << k.in;
+  }
+}
+
+TEST(CommandLoop, PromptsAtTheConsoleAndSkipsBlankLines) {
+  FakeProxy p;
+  p.ready().status(0, 1);
+  p.console("   ping\n\n \t \nx\n?\nhello\n");
+  std::string help = help_text();
+  EXPECT_EQ(p.run(loop, ""), "> > > > Shell Error: unknown command <x>\n> " + help + "> " +
+                                 help + "> ");
+  EXPECT_EQ(p.unread(), 0u);
+}
+
+TEST(CommandLoop, QuitsOnQAndItsLongerForms) {
+  for (const char* line : {"q\n", "Q\n", "quit\n", "QUIT please\n"}) {
+    FakeProxy p;
+    p.console(std::string(line) + "x\n");
+    EXPECT_EQ(p.run(loop, ""), "> ") << line;
+    EXPECT_TRUE(p.shell().quit);
+  }
+}
+
+TEST(CommandLoop, SplitsLongLinesIntoPiecesOf1023) {
+  FakeProxy p;
+  std::string a(1023, 'a'), b(477, 'b');
+  p.console(a + b + "\n" + a + "\n");
+  EXPECT_EQ(p.run(loop, ""), "> Shell Error: unknown command <" + a + ">\n> " +
+                                 "Shell Error: unknown command <" + b + ">\n> " +
+                                 "Shell Error: unknown command <" + a + ">\n> > ");
+}
+
+TEST(CommandLoop, ScriptLinesArePromptlessAndTrimmedLikeConsoleLines) {
+  FakeProxy p;
+  p.shell().script = tmpfile();
+  fputs("x1\r\n  x2  \nx3 \t ", p.shell().script);
+  rewind(p.shell().script);
+  p.console("x4\n");
+  EXPECT_EQ(p.run(loop, ""),
+            "Shell Error: unknown command <x1>\nShell Error: unknown command <x2  >\n"
+            "Shell Error: unknown command <x3>\n> Shell Error: unknown command <x4>\n> ");
+  EXPECT_EQ(p.shell().script, nullptr);
+}
+
+class ScriptFiles : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/rqshell-scripts.XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+  std::string write(const std::string& name, const std::string& text) {
+    std::string path = dir_ + "/" + name;
+    FILE* f = fopen(path.c_str(), "wb");
+    fputs(text.c_str(), f);
+    fclose(f);
+    return path;
+  }
+  std::string dir_;
+};
+
+TEST_F(ScriptFiles, RunScriptSwitchesForGoodAndFallsBackToTheConsole) {
+  std::string second = write("second", "x2\ns /nonexistent/third\nx3\n");
+  std::string first = write("first", "x1\ns  " + second + "\nnever\n");
+  FakeProxy p;
+  p.console("x4\n");
+  std::string line = "s " + first;
+  EXPECT_EQ(p.run([](Connection& c, char* cmd) {
+    dispatch_command(c, cmd);
+    run_command_loop(c);
+    return 0;
+  }, line),
+            "Shell Error: unknown command <x1>\nShell Error: unknown command <x2>\n"
+            "Cannot open file /nonexistent/third !!\n"
+            "> Shell Error: unknown command <x4>\n> ");
+}
+
+TEST_F(ScriptFiles, WordsStartingWithSRunAScript) {
+  write("tatus", "x\n");
+  FakeProxy p;
+  std::string status_line = "status";
+  // "status" names the script "tatus", relative to the working directory.
+  std::string cwd = std::filesystem::current_path();
+  std::filesystem::current_path(dir_);
+  p.run([](Connection& c, char* cmd) {
+    dispatch_command(c, cmd);
+    return 0;
+  }, status_line);
+  std::filesystem::current_path(cwd);
+  ASSERT_NE(p.shell().script, nullptr);
+  EXPECT_EQ(p.run(loop, ""), "Shell Error: unknown command <x>\n> ");
+}
+
+TEST(ShellMain, WrongArgumentCountPrintsHelpAndFailsBeforeConnecting) {
+  FakeProxy p;
+  std::string help = help_text();
+  EXPECT_EQ(p.run([](Connection& c, char*) {
+    char a0[] = "rqshell", a1[] = "s", a2[] = "127.0.0.1", a3[] = "1", a4[] = "x";
+    char* argv[] = {a0, a1, a2, a3, a4, nullptr};
+    fprintf(c.console_out, "exit %d\n", shell_main(c, 5, argv));
+    return 0;
+  }, ""),
+            help + "exit -1\n");
+}
+
+TEST(ShellMain, AMissingScriptFailsBeforeConnecting) {
+  FakeProxy p;
+  EXPECT_EQ(p.run([](Connection& c, char*) {
+    char a0[] = "rqshell", a1[] = "/nonexistent/script";
+    char* argv[] = {a0, a1, nullptr};
+    fprintf(c.console_out, "exit %d\n", shell_main(c, 2, argv));
+    return 0;
+  }, ""),
+            "Cannot open given cmd script file /nonexistent/script\nexit -1\n");
+}
+
+TEST(Help, IsTheFixedTextByteForByte) {
+  EXPECT_EQ(help_text(),
+            "Usage: rqshell [cmd_script] [server port]\n"
+            " RQ usb mux shell program\n"
+            "\t  default server is 127.0.0.1\n"
+            "\t  default port number is 20025\n"
+            " RQ shell command:\n"
+            "\th                     - help\n"
+            "\tcd [new dir]          - change current directory\n"
+            "\tdiag [aud|flash|rtc|gba] - run given diagnostics\n"
+            "\tformat                - format file system\n"
+            "\tget dx_file pc_file   - download dx_file to pc\n"
+            "\tlaunch elf_file       - launch elf file on DX\n"
+            "\tls                    - list file or directory\n"
+            "\tmkdir dir             - create directory\n"
+            "\tmv old new            - rename file (cp + rm) or dir\n"
+            "\tcp old new            - cp file \n"
+            "\tping                  - handshake\n"
+            "\tput pc_file dx_file   - upload pc file to dx\n"
+            "\tpwd                   - get current directory\n"
+            "\trm [file/dir]         - remove file or directory\n"
+            "\trb which_boot file    - download given boot and write to file\n"
+            "\ts filename            - run given cmd script\n"
+            "\tver                   - display build time\n"
+            "\twb which_boot file    - upload PC file to DX boot\n"
+            "\tq                     - quit\n");
+}
+
+}  // namespace
+}  // namespace rq
