@@ -39,6 +39,9 @@ int socket_wait_readable(SocketHandle s, int timeout_ms);
 // 1 when a send would not block within timeout_ms, 0 on time-out, -1 on failure.
 int socket_wait_writable(SocketHandle s, int timeout_ms);
 
+// Ends the sending direction only: the peer reads end of stream, and can still send.
+void socket_shutdown_send(SocketHandle s);
+
 void socket_close(SocketHandle s);
 
 // Server side, used by the simulator and the test rig. Binds to a dotted IPv4 address;

@@ -75,6 +75,8 @@ int socket_wait_writable(SocketHandle s, int timeout_ms) {
   return wait_for(s, POLLOUT, timeout_ms);
 }
 
+void socket_shutdown_send(SocketHandle s) { ::shutdown(static_cast<int>(s), SHUT_WR); }
+
 void socket_close(SocketHandle s) {
   if (s != kNoSocket) ::close(static_cast<int>(s));
 }

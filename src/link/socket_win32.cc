@@ -73,6 +73,8 @@ int socket_wait_readable(SocketHandle s, int timeout_ms) { return wait_for(s, fa
 
 int socket_wait_writable(SocketHandle s, int timeout_ms) { return wait_for(s, true, timeout_ms); }
 
+void socket_shutdown_send(SocketHandle s) { ::shutdown(raw(s), SD_SEND); }
+
 void socket_close(SocketHandle s) {
   if (s != kNoSocket) ::closesocket(raw(s));
 }
