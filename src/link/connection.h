@@ -12,6 +12,8 @@
 
 namespace rq {
 
+struct LineEditor;
+
 // Room for the current 8-byte message and, behind it, one frame's payload.
 constexpr size_t kMessageBufferSize = kMessageSize + kMaxPayload;
 
@@ -27,7 +29,8 @@ struct Connection {
 
   FILE* console_in = stdin;
   FILE* console_out = stdout;
-  FILE* script = nullptr;  // the command script being read, if any
+  FILE* script = nullptr;          // the command script being read, if any
+  LineEditor* editor = nullptr;    // set when the console is a terminal with line editing
   bool quit = false;
 };
 

@@ -5,6 +5,7 @@
 #include "link/link.h"
 #include "link/ping.h"
 #include "shell/args.h"
+#include "shell/console.h"
 #include "shell/line.h"
 
 namespace rq {
@@ -18,12 +19,10 @@ constexpr int kStartupWaitMs = 20;
 void run_command_loop(Connection& c) {
   char line[kLineSize];
   while (!c.quit) {
-    FILE* source = c.script ? c.script : c.console_in;
-    if (!c.script) {
-      fputs("> ", c.console_out);
-      fflush(c.console_out);
-    }
-    if (!fgets(line, sizeof line, source)) {
+    bool from_script = c.script != nullptr;
+    char* got = from_script ? fgets(line, sizeof line, c.script)
+                            : console_read_line(c, line, sizeof line, "> ");
+    if (!got) {
       if (!c.script) break;
       fclose(c.script);
       c.script = nullptr;
@@ -64,7 +63,9 @@ int shell_main(Connection& c, int argc, char** argv) {
     char probe[] = "ping N";
     ping(c, probe);
   }
+  console_start_editor(c);
   run_command_loop(c);
+  console_stop_editor(c);
   close_connection(c);
   if (c.script) fclose(c.script);
   c.script = nullptr;
