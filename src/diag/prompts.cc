@@ -4,6 +4,7 @@
 
 #include "link/message.h"
 #include "link/protocol.h"
+#include "shell/console.h"
 
 namespace rq {
 
@@ -14,11 +15,11 @@ namespace {
 constexpr int kAnswerSize = 256;
 
 // Reads the next answer and returns its first byte, or -1 at the end of console input.
-// The question is flushed first so the operator sees it before the shell waits.
+// Answers come through the same reader as console commands (which flushes the question
+// first), so typed-ahead lines are never split between two readers.
 int next_answer_key(Connection& c) {
   char answer[kAnswerSize];
-  fflush(c.console_out);
-  if (!fgets(answer, sizeof answer, c.console_in)) return -1;
+  if (!console_read_line(c, answer, kAnswerSize, nullptr)) return -1;
   return static_cast<unsigned char>(answer[0]);
 }
 

@@ -1,5 +1,5 @@
-// The console questions the diagnostics ask while a test runs. Answers always come from
-// c.console_in (the operator's console), also when the `diag` command came from a script.
+// The console questions the diagnostics ask while a test runs. Answers always come from the
+// operator's console (the session's console reader), also when `diag` came from a script.
 #pragma once
 
 #include "link/connection.h"
