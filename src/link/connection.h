@@ -31,6 +31,7 @@ struct Connection {
   FILE* console_out = stdout;
   FILE* script = nullptr;          // the command script being read, if any
   LineEditor* editor = nullptr;    // set when the console is a terminal with line editing
+  FILE* progress_out = nullptr;    // transfer progress goes here when someone watches it
   bool quit = false;
 };
 

@@ -7,6 +7,7 @@
 #include "shell/args.h"
 #include "shell/console.h"
 #include "shell/line.h"
+#include "shell/terminal.h"
 
 namespace rq {
 
@@ -64,6 +65,7 @@ int shell_main(Connection& c, int argc, char** argv) {
     ping(c, probe);
   }
   console_start_editor(c);
+  if (stderr_is_terminal()) c.progress_out = stderr;
   run_command_loop(c);
   console_stop_editor(c);
   close_connection(c);

@@ -1,0 +1,65 @@
+#include "transfer/progress.h"
+
+namespace rq {
+
+namespace {
+using Clock = std::chrono::steady_clock;
+constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
+// Transfers shorter than this finish before a line would help; drawing it would only flicker.
+constexpr auto kFirstDrawAfter = std::chrono::milliseconds(300);
+
+void format_bytes(char* buf, size_t size, double bytes) {
+  if (bytes >= 1024.0 * 1024.0)
+    snprintf(buf, size, "%.1f MiB", bytes / (1024.0 * 1024.0));
+  else
+    snprintf(buf, size, "%.1f KiB", bytes / 1024.0);
+}
+}  // namespace
+
+int format_progress(char* buf, size_t size, int64_t done, int64_t total, double seconds) {
+  char done_text[32], total_text[32], rate_text[32];
+  format_bytes(done_text, sizeof done_text, static_cast<double>(done));
+  format_bytes(total_text, sizeof total_text, static_cast<double>(total));
+  double rate = seconds > 0 ? static_cast<double>(done) / seconds : 0;
+  format_bytes(rate_text, sizeof rate_text, rate);
+  int percent = total > 0 ? static_cast<int>(done * 100 / total) : 100;
+  if (rate > 0 && done < total) {
+    long left = static_cast<long>(static_cast<double>(total - done) / rate + 0.5);
+    return snprintf(buf, size, "%s of %s  %3d%%  %s/s  %ld:%02ld left", done_text, total_text,
+                    percent, rate_text, left / 60, left % 60);
+  }
+  return snprintf(buf, size, "%s of %s  %3d%%  %s/s", done_text, total_text, percent,
+                  rate_text);
+}
+
+void progress_start(Progress& p, FILE* out, int64_t total) {
+  p.out = out;
+  p.total = total;
+  p.start = Clock::now();
+  p.last_draw = p.start;
+  p.drawn = false;
+}
+
+void progress_update(Progress& p, int64_t done) {
+  if (!p.out) return;
+  Clock::time_point now = Clock::now();
+  if (now - p.start < kFirstDrawAfter || now - p.last_draw < kRedrawInterval) return;
+  p.last_draw = now;
+  char line[128];
+  double seconds = std::chrono::duration<double>(now - p.start).count();
+  format_progress(line, sizeof line, done, p.total, seconds);
+  fprintf(p.out, "\r%s\033[K", line);
+  fflush(p.out);
+  p.drawn = true;
+}
+
+void progress_finish(Progress& p) {
+  if (p.out && p.drawn) {
+    fputs("\r\033[K", p.out);
+    fflush(p.out);
+  }
+  p.drawn = false;
+  p.out = nullptr;
+}
+
+}  // namespace rq
