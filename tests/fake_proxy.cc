@@ -100,6 +100,7 @@ std::string FakeProxy::run(Handler handler, const std::string& line) {
   std::string script;
   script.swap(script_);
   size_t written = 0;
+  bool hung_up = false;
   // One peer thread plays the script and records what the shell sends, so neither side
   // can block the other whatever the sizes.
   std::thread peer([&] {
@@ -116,9 +117,11 @@ std::string FakeProxy::run(Handler handler, const std::string& line) {
         long n = socket_recv(proxy_end_, buf, sizeof buf);
         if (n > 0) sent_.append(buf, static_cast<size_t>(n)), idle = false;
       }
-      if (hang_up_ && proxy_end_ != kNoSocket && written == script.size()) {
-        socket_close(proxy_end_);
-        proxy_end_ = kNoSocket;
+      // Only the proxy's sending side is shut: the shell sees the connection end, while
+      // frames it sent before noticing are still recorded instead of failing by chance.
+      if (hang_up_ && !hung_up && proxy_end_ != kNoSocket && written == script.size()) {
+        socket_shutdown_send(proxy_end_);
+        hung_up = true;
       }
       if (done && idle) break;
     }

@@ -37,7 +37,7 @@ class FakeProxy {
   FakeProxy& reply(const std::string& payload);  // one frame
   FakeProxy& raw(const std::string& bytes);      // bytes as they are, framed or not
   FakeProxy& split(bool one_byte_writes);        // deliver the script one byte per write
-  FakeProxy& hang_up();  // close the proxy's end once the script has been played
+  FakeProxy& hang_up();  // the shell sees the connection closed once the script is played
 
   // Lines the operator types (read by the shell's console_in).
   FakeProxy& console(const std::string& text);
