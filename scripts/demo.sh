@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Builds everything, starts the simulator with a demo device in demo-device/ and opens the
+# shell on it at the console. The simulator is stopped when the shell exits.
+#   scripts/demo.sh [cmd_script]
+set -euo pipefail
+repo="$(cd "$(dirname "$0")/.." && pwd)"
+cd "$repo"
+if (($# > 1)); then
+  echo "usage: scripts/demo.sh [cmd_script]" >&2
+  exit 2
+fi
+
+cmake --preset default
+cmake --build --preset default -j 2
+
+mkdir -p demo-device
+sim_out="$(mktemp)"
+build/default/sim/rqsim --port 0 --root "$repo/demo-device" --demo >"$sim_out" &
+sim_pid=$!
+cleanup() {
+  kill "$sim_pid" 2>/dev/null || true
+  wait "$sim_pid" 2>/dev/null || true
+  rm -f "$sim_out"
+}
+trap cleanup EXIT
+
+# The first line names the port: "rqsim listening on 127.0.0.1:PORT".
+port=""
+for _ in $(seq 100); do
+  port="$(sed -n '1s/.*:\([0-9][0-9]*\)$/\1/p' "$sim_out")"
+  [[ -n "$port" ]] && break
+  kill -0 "$sim_pid" 2>/dev/null || break
+  sleep 0.05
+done
+if [[ -z "$port" ]]; then
+  echo "demo: rqsim did not start" >&2
+  exit 1
+fi
+
+echo "demo: rqsim serves demo-device/ on 127.0.0.1:$port; type h for help, q to quit"
+status=0
+build/default/rqshell "$@" 127.0.0.1 "$port" || status=$?
+exit "$status"
