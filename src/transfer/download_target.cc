@@ -1,0 +1,124 @@
+#include "transfer/download_target.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace rq {
+
+namespace {
+
+constexpr int kNameAttempts = 64;
+// Beyond this the name plus suffix could pass the platform's limit for one path element.
+constexpr size_t kLongestNameWithSuffix = 200;
+
+int saved_errno() { return errno ? errno : EIO; }
+
+bool path_taken(const std::string& path) {
+  std::error_code ec;
+  // symlink_status: a link lying in wait under that name counts as taken, so the data
+  // never goes through a link that someone else planted.
+  fs::file_status st = fs::symlink_status(path, ec);
+  return fs::exists(st) || (ec && ec != std::errc::no_such_file_or_directory);
+}
+
+// An unused name in the target's directory: the target's own name and a random-looking
+// suffix, so that a file left by a crash shows what it was for.
+FILE* create_temporary(DownloadTarget& t) {
+  size_t slash = t.target.find_last_of("/\\");
+  size_t base = slash == std::string::npos ? 0 : slash + 1;
+  bool short_name = t.target.size() - base <= kLongestNameWithSuffix;
+  std::string stem = short_name ? t.target : t.target.substr(0, base);
+  auto seed = static_cast<uint32_t>(std::chrono::steady_clock::now().time_since_epoch().count() ^
+                                    static_cast<uint64_t>(reinterpret_cast<uintptr_t>(&t)));
+  for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+    char suffix[32];
+    snprintf(suffix, sizeof suffix, "%srqpart-%08x", short_name ? "." : "",
+             static_cast<unsigned>(seed + static_cast<uint32_t>(attempt) * 0x9E3779B9u));
+    t.temporary = stem + suffix;
+    if (path_taken(t.temporary)) continue;
+    return fopen(t.temporary.c_str(), "wb");
+  }
+  return nullptr;
+}
+
+int cannot_open(Connection& c, DownloadTarget& t) {
+  fprintf(c.console_out, "Cannot open PC file %s\n", t.name.c_str());
+  t.temporary.clear();
+  return -1;
+}
+
+}  // namespace
+
+int open_download_target(Connection& c, const char* name, DownloadTarget& t) {
+  t = DownloadTarget{};
+  t.name = name;
+  t.target = name;
+  std::error_code ec;
+  // Writing to a link has always written to the file it points to; keep it that way
+  // instead of replacing the link with a plain file.
+  if (fs::is_symlink(fs::symlink_status(t.target, ec))) {
+    fs::path real = fs::canonical(t.target, ec);
+    if (!ec) t.target = real.string();
+  }
+  fs::file_status st = fs::status(t.target, ec);
+  if (fs::exists(st)) {
+    if (fs::is_directory(st)) return cannot_open(c, t);
+    // An existing file must accept writing, exactly as when it is written in place.
+    FILE* probe = fopen(t.target.c_str(), "r+b");
+    if (!probe) return cannot_open(c, t);
+    fclose(probe);
+    t.existed = true;
+  }
+  t.file = create_temporary(t);
+  if (!t.file) return cannot_open(c, t);
+  return 0;
+}
+
+void write_download_target(DownloadTarget& t, const uint8_t* data, size_t length) {
+  if (t.write_error || length == 0) return;
+  errno = 0;
+  if (fwrite(data, 1, length, t.file) != length) t.write_error = saved_errno();
+}
+
+int commit_download_target(Connection& c, DownloadTarget& t) {
+  errno = 0;
+  if (!t.write_error && fflush(t.file) != 0) t.write_error = saved_errno();
+  errno = 0;
+  if (fclose(t.file) != 0 && !t.write_error) t.write_error = saved_errno();
+  t.file = nullptr;
+  if (t.write_error) {
+    fprintf(c.console_out, "Cannot write PC file %s: %s\n", t.name.c_str(),
+            strerror(t.write_error));
+    abandon_download_target(t);
+    return -1;
+  }
+  std::error_code ec;
+  if (t.existed) {
+    fs::perms old = fs::status(t.target, ec).permissions();
+    if (!ec) fs::permissions(t.temporary, old, fs::perm_options::replace, ec);
+  }
+  // Replaces an existing target in one step on POSIX and Windows alike.
+  fs::rename(t.temporary, t.target, ec);
+  if (ec) {
+    fprintf(c.console_out, "Cannot replace PC file %s: %s\n", t.name.c_str(), ec.message().c_str());
+    abandon_download_target(t);
+    return -1;
+  }
+  t.temporary.clear();
+  return 0;
+}
+
+void abandon_download_target(DownloadTarget& t) {
+  if (t.file) fclose(t.file);
+  t.file = nullptr;
+  std::error_code ec;
+  if (!t.temporary.empty()) fs::remove(t.temporary, ec);
+  t.temporary.clear();
+}
+
+}  // namespace rq

@@ -1,0 +1,41 @@
+// The local file that get and rb write. Data goes to a fresh file beside the target and
+// replaces the target only once the whole transfer has succeeded, so a refused command, a
+// bad status, a lost connection or a full disk never destroys what the target held.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "link/connection.h"
+
+namespace rq {
+
+struct DownloadTarget {
+  FILE* file = nullptr;   // the temporary file, open for binary writing
+  std::string name;       // the name the operator gave, for messages
+  std::string target;     // the file to replace: name, or a symbolic link's destination
+  std::string temporary;  // beside target, so that the final rename stays in one directory
+  bool existed = false;   // target existed when the download began
+  int write_error = 0;    // errno of the first failed write; 0 while all is well
+};
+
+// Creates the temporary file. When the target cannot be written (its directory is missing
+// or not writable, it is a directory, or an existing file refuses writing) prints
+// "Cannot open PC file %s\n" with name and returns -1; nothing is left behind then.
+int open_download_target(Connection& c, const char* name, DownloadTarget& t);
+
+// Appends bytes. After a failed write later ones are skipped; the failure is reported by
+// commit_download_target, so the caller can keep reading the transfer to its end.
+void write_download_target(DownloadTarget& t, const uint8_t* data, size_t length);
+
+// Closes the temporary file and moves it over the target. When a write failed or the
+// replacement fails, prints a line naming the target, removes the temporary file and
+// returns -1; the target then keeps its old content (or stays absent).
+int commit_download_target(Connection& c, DownloadTarget& t);
+
+// Closes and removes the temporary file; the target is left as it was.
+void abandon_download_target(DownloadTarget& t);
+
+}  // namespace rq

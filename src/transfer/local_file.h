@@ -1,0 +1,26 @@
+// Local files that put and wb send: read whole into one memory block before the proxy is
+// contacted, so that the size announced on the wire and the bytes sent always agree.
+#pragma once
+
+#include <cstdint>
+
+#include "link/connection.h"
+
+namespace rq {
+
+// The size travels as a signed 32-bit number, so larger files cannot be announced.
+constexpr uint64_t kMaxSendableFileSize = 0x7FFFFFFF;
+
+struct LocalFile {
+  uint8_t* data = nullptr;  // malloc'ed; at least one byte even for an empty file
+  int32_t size = 0;
+};
+
+// Reads the whole file at path. Prints one line naming the file and returns -1 when it
+// cannot be opened ("Cannot open PC file %s\n"), is larger than kMaxSendableFileSize, does
+// not fit in memory, or yields fewer bytes than its size; nothing is left allocated then.
+int load_local_file(Connection& c, const char* path, LocalFile& file);
+
+void free_local_file(LocalFile& file);
+
+}  // namespace rq
