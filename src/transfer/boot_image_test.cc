@@ -1,0 +1,188 @@
+// rb and wb against the scripted proxy: the boot number in the sub-code, rb's status after
+// every chunk but the last, wb's ready message before every chunk and its shortened first
+// chunk, boot-number checks, and failures at each step.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "fake_proxy.h"
+#include "transfer/transfer.h"
+#include "transfer/transfer_test_support.h"
+
+namespace rq {
+namespace {
+
+using testing::FakeProxy;
+using testing::hex;
+using testing::patterned;
+using testing::read_bytes;
+using testing::ScratchDir;
+using testing::wire_matches;
+using testing::write_bytes;
+
+TEST(Rb, ReadsAStatusAfterEveryChunkButTheLast) {
+  for (const char* form : {"rb 2 ", "rb2 ", "rb \"2\" ", "RB\t2 "}) {
+    SCOPED_TRACE(form);
+    ScratchDir dir;
+    std::string data = patterned(40000);
+    FakeProxy p;
+    p.ready().status(0, 40000);
+    p.reply(data.substr(0, 16384)).status(0, 7);
+    p.reply(data.substr(16384, 16384)).status(0);
+    p.reply(data.substr(32768)).hang_up();
+    EXPECT_EQ(p.run(cmd_rb, form + (dir / "boot.bin")), "");
+    EXPECT_EQ(read_bytes(dir / "boot.bin"), data);
+    EXPECT_EQ(dir.entries(), std::set<std::string>{"boot.bin"});
+    auto f = p.sent_frames();
+    ASSERT_EQ(f.size(), 1u);
+    EXPECT_TRUE(wire_matches("41 67 00 08 30 02 xx xx xx xx xx xx", f[0])) << hex(f[0]);
+    EXPECT_EQ(p.unread(), 0u);
+  }
+}
+
+TEST(BootImage, InvalidBootNumbersAreRefusedBeforeAnythingElse) {
+  struct Line {
+    const char* command;
+    int (*handler)(Connection&, char*);
+    const char* out;
+  } lines[] = {
+      {"rb 0 ", cmd_rb, "Invalid boot 0 (DX only has 1, 2, 3) \n"},
+      {"rb 5 ", cmd_rb, "Invalid boot 5 (DX only has 1, 2, 3) \n"},
+      {"rb two ", cmd_rb, "Invalid boot 0 (DX only has 1, 2, 3) \n"},
+      {"rb -1 ", cmd_rb, "Invalid boot -1 (DX only has 1, 2, 3) \n"},
+      {"wb 4 ", cmd_wb, "Invalid boot 4 (DX only has 1, 2, 3) \n"},
+      {"wb 0 ", cmd_wb, "Invalid boot 0 (DX only has 1, 2, 3) \n"},
+  };
+  for (const Line& k : lines) {
+    ScratchDir dir;
+    FakeProxy p;
+    p.ready().status(0, 0);
+    // For wb the file is missing too: the boot number is checked first.
+    EXPECT_EQ(p.run(k.handler, k.command + (dir / "x.bin")), k.out) << k.command;
+    EXPECT_EQ(p.sent(), "") << k.command;
+    EXPECT_TRUE(dir.entries().empty()) << k.command;
+  }
+  for (auto handler : {cmd_rb, cmd_wb}) {
+    FakeProxy p;
+    EXPECT_EQ(p.run(handler, "rb 2"), "INVALID cmd parameters\n");
+    EXPECT_EQ(p.sent(), "");
+  }
+}
+
+TEST(Rb, AFailedReadLeavesTheTargetAsItWas) {
+  struct Case {
+    const char* name;
+    void (*script)(FakeProxy& p);
+    const char* out;
+  } cases[] = {
+      {"command refused", [](FakeProxy& p) { p.ready(5); },
+       "ERROR: invalid parameter \nput command failed rcv cmd errcode = 5\n"},
+      {"bad size status", [](FakeProxy& p) { p.ready().status(1, 40000); },
+       "ERROR: usb bus error \nrb command failed errcode = 1\n"},
+      {"bad status between chunks",
+       [](FakeProxy& p) { p.ready().status(0, 40000).reply(patterned(16384)).status(4); },
+       "ERROR: file corrupted \nrb command failed errcode = 4\n"},
+      {"connection lost between chunks",
+       [](FakeProxy& p) { p.ready().status(0, 40000).reply(patterned(16384)); },
+       "ERROR: DX proxy program closed the connection\n"
+       "ERROR: invalid error code \nrb command failed errcode = -1\n"},
+      {"connection lost instead of a chunk", [](FakeProxy& p) { p.ready().status(0, 40000); },
+       "ERROR: DX proxy program closed the connection\nget command failed(fetch data)\n"},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.name);
+    ScratchDir dir;
+    write_bytes(dir / "t", "precious");
+    FakeProxy p;
+    k.script(p);
+    p.hang_up();
+    EXPECT_EQ(p.run(cmd_rb, "rb 3 " + (dir / "t")), k.out);
+    EXPECT_EQ(read_bytes(dir / "t"), "precious");
+    EXPECT_EQ(dir.entries(), std::set<std::string>{"t"});
+    EXPECT_EQ(p.unread(), 0u);
+  }
+  FakeProxy p;
+  EXPECT_EQ(p.run(cmd_rb, "rb 1 /no/such/dir/x"), "Cannot open PC file /no/such/dir/x\n");
+  EXPECT_EQ(p.sent(), "");
+}
+
+TEST(Wb, SendsEachChunkAfterItsOwnReadyMessage) {
+  struct Case {
+    const char* form;
+    size_t size;
+    int32_t reduction;  // < 0: boot 1, no reduction status is read
+    std::vector<size_t> chunks;
+    const char* command;
+  } cases[] = {
+      {"wb 1 ", 40000, -1, {16384, 16384, 7232}, "41 67 00 08 31 01 xx xx 40 9c 00 00"},
+      {"wb 3 ", 40000, 512, {15872, 16384, 7744}, "41 67 00 08 31 03 xx xx 40 9c 00 00"},
+      {"wb2 ", 0, 0, {}, "41 67 00 08 31 02 xx xx 00 00 00 00"},
+      {"wb \"2\" ", 100, 16383, {1, 99}, "41 67 00 08 31 02 xx xx 64 00 00 00"},
+      {"wb 2 ", 16000, 384, {16000}, "41 67 00 08 31 02 xx xx 80 3e 00 00"},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.form);
+    ScratchDir dir;
+    std::string data = patterned(k.size);
+    write_bytes(dir / "img.bin", data);
+    FakeProxy p;
+    p.ready();
+    if (k.reduction >= 0) p.status(0, k.reduction);
+    for (size_t i = 0; i < k.chunks.size(); ++i) p.ready();
+    p.hang_up();
+    EXPECT_EQ(p.run(cmd_wb, k.form + (dir / "img.bin")), "");
+    auto f = p.sent_frames();
+    ASSERT_EQ(f.size(), 1 + k.chunks.size());
+    EXPECT_TRUE(wire_matches(k.command, f[0])) << hex(f[0]);
+    size_t offset = 0;
+    for (size_t i = 0; i < k.chunks.size(); ++i) {
+      EXPECT_EQ(f[1 + i], testing::frame(data.substr(offset, k.chunks[i]))) << "chunk " << i;
+      offset += k.chunks[i];
+    }
+    EXPECT_EQ(p.unread(), 0u);
+  }
+}
+
+TEST(Wb, FailuresEndTheWriteWithTheirOwnLine) {
+  struct Case {
+    const char* name;
+    void (*script)(FakeProxy& p);
+    size_t frames_sent;
+    const char* out;
+  } cases[] = {
+      {"command refused", [](FakeProxy& p) { p.ready(5); }, 0,
+       "ERROR: invalid parameter \nwb command failed rcv cmd errcode = 5\n"},
+      {"bad reduction status", [](FakeProxy& p) { p.ready().status(6, 512); }, 1,
+       "ERROR: file system not ready yet \nwb command failed errcode = 6\n"},
+      {"no reduction status", [](FakeProxy& p) { p.ready(); }, 1,
+       "ERROR: DX proxy program closed the connection\n"
+       "ERROR: invalid error code \nwb command failed errcode = -1\n"},
+      // A reduction that leaves no first chunk a frame could carry sends no data.
+      {"reduction 16384", [](FakeProxy& p) { p.ready().status(0, 16384); }, 1,
+       "ERROR: invalid parameter \nwb command failed errcode = 5\n"},
+      {"reduction 70000", [](FakeProxy& p) { p.ready().status(0, 70000); }, 1,
+       "ERROR: invalid parameter \nwb command failed errcode = 5\n"},
+      {"negative reduction", [](FakeProxy& p) { p.ready().status(0, -1); }, 1,
+       "ERROR: invalid parameter \nwb command failed errcode = 5\n"},
+      {"second chunk refused", [](FakeProxy& p) { p.ready().status(0, 0).ready().ready(3); }, 2,
+       "ERROR: access failed \nwb command failed errcode(write data) = 3\n"},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.name);
+    ScratchDir dir;
+    write_bytes(dir / "img.bin", patterned(40000));
+    FakeProxy p;
+    k.script(p);
+    p.hang_up();
+    EXPECT_EQ(p.run(cmd_wb, "wb 2 " + (dir / "img.bin")), k.out);
+    EXPECT_EQ(p.sent_frames().size(), k.frames_sent);
+    EXPECT_EQ(p.unread(), 0u);
+  }
+  FakeProxy p;
+  EXPECT_EQ(p.run(cmd_wb, "wb 1 /no/such/img"), "Cannot open PC file /no/such/img\n");
+  EXPECT_EQ(p.sent(), "");
+}
+
+}  // namespace
+}  // namespace rq
