@@ -29,7 +29,7 @@ bool path_taken(const std::string& path) {
 // An unused name in the target's directory: the target's own name and a random-looking
 // suffix, so that a file left by a crash shows what it was for.
 FILE* create_temporary(DownloadTarget& t) {
-  size_t slash = t.target.find_last_of("/\\");
+  size_t slash = t.target.find_last_of("/\\:");
   size_t base = slash == std::string::npos ? 0 : slash + 1;
   bool short_name = t.target.size() - base <= kLongestNameWithSuffix;
   std::string stem = short_name ? t.target : t.target.substr(0, base);
