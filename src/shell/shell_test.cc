@@ -54,6 +54,31 @@ TEST(CommandLoop, PromptsAtTheConsoleAndSkipsBlankLines) {
   EXPECT_EQ(p.unread(), 0u);
 }
 
+TEST(Dispatch, MatchesKeywordPrefixesInTableOrderAndSkipsTheKeywordLength) {
+  struct {
+    const char* line;
+    const char* command;  // the command message, unassigned bytes masked
+    std::string path;
+  } cases[] = {
+      {"rmdir x", "41 67 00 08 07 xx xx xx 06 00 00 00", std::string("dir x\0", 6)},
+      {"cdrom", "41 67 00 08 05 xx xx xx 04 00 00 00", std::string("rom\0", 4)},
+      {"CD", "41 67 00 08 05 xx xx xx 01 00 00 00", std::string("\0", 1)},
+      {"Mkdir a", "41 67 00 08 06 xx xx xx 02 00 00 00", std::string("a\0", 2)},
+  };
+  for (const auto& k : cases) {
+    FakeProxy p;
+    p.ready().ready().status(0);
+    EXPECT_EQ(p.run([](Connection& c, char* cmd) {
+      dispatch_command(c, cmd);
+      return 0;
+    }, k.line), "") << k.line;
+    auto f = p.sent_frames();
+    ASSERT_EQ(f.size(), 2u) << k.line;
+    EXPECT_TRUE(testing::wire_matches(k.command, f[0])) << k.line << ": " << testing::hex(f[0]);
+    EXPECT_EQ(f[1].substr(4), k.path) << k.line;
+  }
+}
+
 TEST(CommandLoop, QuitsOnQAndItsLongerForms) {
   for (const char* line : {"q\n", "Q\n", "quit\n", "QUIT please\n"}) {
     FakeProxy p;
