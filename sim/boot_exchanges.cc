@@ -1,0 +1,98 @@
+// rb and wb: the three boot images.
+//
+// rb (sub-code = boot): status with the image size as value, then frames of kChunkSize bytes
+// with a status message after every one but the last.
+//
+// wb (sub-code = boot, value = size): for boots 2 and 3 a status whose value is the first-chunk
+// reduction; then a ready before every chunk; the first chunk of boots 2 and 3 is kChunkSize
+// less the reduction. No status follows the data, and boot 1 gets no status at all, so a
+// failure there can only be told by refusing the ready before the first chunk.
+#include <unistd.h>
+
+#include "boot_store.h"
+#include "device_status.h"
+#include "exchanges.h"
+#include "wire.h"
+
+namespace rq::sim {
+
+int play_rb(Session& s, uint8_t boot, int32_t) {
+  int fd = -1;
+  int64_t size = 0;
+  int code = injected_status(s);
+  if (code == 0) code = -boot_open_read(s.options->boot_dir, boot, &fd, &size);
+  if (code != 0) return send_status(s, code, 0);
+  int rc = send_status(s, 0, static_cast<int32_t>(size));
+  for (int64_t sent = 0; rc == 0 && sent < size;) {
+    size_t want = size - sent < static_cast<int64_t>(kChunkSize) ? static_cast<size_t>(size - sent)
+                                                                 : kChunkSize;
+    int got = fs_read_full(fd, s.data, want);
+    if (got != static_cast<int>(want)) {
+      fprintf(s.log, "rqsim: boot image %d shrank while being read\n", boot);
+      drop_link(s, "a boot image could not be read whole");
+      rc = kWireClosed;
+      break;
+    }
+    rc = send_data(s, "data", kTraceData, s.data, want);
+    sent += got;
+    if (rc == 0 && sent < size) rc = send_status(s, 0, static_cast<int32_t>(sent), "next");
+  }
+  if (fd >= 0) close(fd);
+  return rc;
+}
+
+int play_wb(Session& s, uint8_t boot, int32_t size) {
+  int code = size < 0 ? kStatusInvalidParameter : 0;
+  if (boot < kFirstBoot || boot > kLastBoot) {
+    // No shell sends this; a status is the answer most likely to be read in step.
+    return send_status(s, kStatusInvalidParameter, 0);
+  }
+  if (code == 0 && boot != 1) code = injected_status(s);
+  Upload up;
+  if (code == 0) code = -boot_write_begin(s.options->boot_dir, boot, up);
+  int32_t reduction = boot == 1 ? 0 : s.options->reduction;
+  if (boot != 1) {
+    int rc = send_status(s, code, code == 0 ? reduction : 0, "reduction");
+    if (rc < 0 || code != 0) {
+      fs_upload_abort(up);
+      return rc < 0 ? rc : 0;
+    }
+  } else if (code != 0) {
+    fs_upload_abort(up);
+    return size > 0 ? send_refusal(s, code) : 0;
+  }
+
+  int64_t received = 0;
+  int write_status = 0;
+  while (received < size) {
+    // A failed write refuses the next chunk; after the last one it can only be logged.
+    int rc = write_status != 0 ? send_refusal(s, write_status) : send_ready(s);
+    if (rc < 0) {
+      fs_upload_abort(up);
+      return rc;
+    }
+    const uint8_t* p = nullptr;
+    int n = receive_frame(s, "chunk", kTraceData, kPeerTimeoutMs, &p);
+    // The first chunk's length follows the reduction, which rqsim may be told to send out
+    // of range; any length that makes progress and stays within the image is taken.
+    if (n == 0 || n > size - received || n == kWireOversize)
+      drop_link(s, "a boot image chunk of the wrong length");
+    if (n <= 0 || n > size - received) {
+      fs_upload_abort(up);
+      return n < 0 && n != kWireOversize ? n : kWireClosed;
+    }
+    if (write_status == 0) write_status = -fs_upload_write(up, p, static_cast<size_t>(n));
+    received += n;
+    if ((rc = note_data_received(s, static_cast<size_t>(n))) < 0) {
+      fs_upload_abort(up);
+      return rc;
+    }
+  }
+  if (write_status == 0) write_status = -fs_upload_commit(up);
+  if (write_status != 0)
+    fprintf(s.log, "rqsim: boot image %d not written (status %d)\n", boot, write_status);
+  fs_upload_abort(up);
+  return 0;
+}
+
+}  // namespace rq::sim

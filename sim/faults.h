@@ -1,0 +1,60 @@
+// Fault injection for rehearsals and hardening tests: rules, given on the command line, that
+// make rqsim refuse, fail, cut or garble chosen steps of chosen commands. A rule applies to
+// every occurrence of its command in every connection.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "command_names.h"
+
+namespace rq::sim {
+
+constexpr int kMaxFaultRules = 32;
+constexpr int kEveryCommand = -2;
+
+// Refuse the ready (or grant) message numbered `step` within a command: step 1 is the one
+// ahead of the command message, 2 the next, and so on. The ready ahead of a command message
+// goes out before rqsim can know the command, so step 1 is chosen by position instead: the
+// ordinal-th command message of a connection, or every one (command = kEveryCommand).
+struct RefuseRule {
+  int command;  // a SimCommand for step >= 2; kNoCommand (by ordinal) or kEveryCommand
+  int step;
+  int ordinal;
+  int code;
+};
+
+struct StatusRule {
+  int command;
+  int code;
+};
+
+struct DropRule {
+  int command;
+  int64_t bytes;
+};
+
+struct Faults {
+  RefuseRule refuse[kMaxFaultRules];
+  int refuse_count = 0;
+  StatusRule status[kMaxFaultRules];
+  int status_count = 0;
+  DropRule drop[kMaxFaultRules];
+  int drop_count = 0;
+  uint32_t oversize = 0;  // one bit per SimCommand
+  uint32_t garbage = 0;
+  bool split = false;
+  int stall_ms = 0;
+};
+
+// The code that refuses that ready message, or 0 to let it go ahead.
+int refusal_code(const Faults& f, int command, int step, int ordinal);
+// The status code forced on the command's outcome, or 0.
+int forced_status(const Faults& f, int command);
+// Data bytes after which the connection is cut, or -1.
+int64_t drop_limit(const Faults& f, int command);
+inline bool flag_set(uint32_t mask, int command) {
+  return command >= 0 && command < 32 && (mask >> command) & 1u;
+}
+
+}  // namespace rq::sim

@@ -1,0 +1,278 @@
+// The session handler against hand-written shell frames: the ready rule, the status rule and
+// the chunk patterns of each exchange, as the shell plays them.
+#include "session.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "device_status.h"
+#include "test_shell.h"
+
+namespace rq::sim {
+namespace {
+
+using testing::bytes;
+using testing::FakeShell;
+using testing::msg;
+using testing::ready;
+
+std::string with_zero(const std::string& s) { return s + std::string(1, '\0'); }
+
+std::string put_payload(int32_t size, const std::string& name) {
+  uint8_t le[4];
+  put_le32(le, size);
+  return std::string(reinterpret_cast<char*>(le), 4) + with_zero(name);
+}
+
+TEST(Session, AnswersTheStartupPingThenSendsAReadyAheadOfEveryCommand) {
+  FakeShell sh;
+  sh.send_message(kCmdPing, 41);  // sent without waiting for a ready
+  EXPECT_EQ(sh.receive(), msg(0, 42));
+  EXPECT_EQ(sh.receive(), ready());
+  sh.send_message(kCmdPwd);
+  EXPECT_EQ(sh.receive(), msg(0, 2));
+  EXPECT_EQ(sh.receive(), with_zero("/"));
+  EXPECT_EQ(sh.receive(), ready());
+  sh.send_message(kCmdPing, 1);
+  EXPECT_EQ(sh.receive(), msg(0, 2));
+  EXPECT_EQ(sh.receive(), ready());
+}
+
+TEST(Session, WithoutAStartupPingTheFirstReadyFollowsAfterAShortWait) {
+  FakeShell sh;
+  EXPECT_EQ(sh.receive(), ready());
+  sh.send_message(kCmdCd, 5);
+  EXPECT_EQ(sh.receive(), ready());
+  sh.send(with_zero("nope"));
+  EXPECT_EQ(sh.receive(), msg(kStatusMissing));
+}
+
+TEST(Session, PutOf40000BytesTakesAGrantBeforeEverySecondChunk) {
+  FakeShell sh;
+  sh.root.write("/data.bin", "old contents");
+  ASSERT_TRUE(sh.start());
+  std::string data = bytes(40000);
+  EXPECT_EQ(sh.receive(), ready());
+  sh.send_message(kCmdPut, 4 + 9 + 1);
+  EXPECT_EQ(sh.receive(), ready());
+  sh.send(put_payload(40000, "/data.bin"));
+  EXPECT_EQ(sh.receive(), msg(0));  // grant for chunks 0 and 1
+  sh.send(data.substr(0, 16384));
+  sh.send(data.substr(16384, 16384));
+  EXPECT_EQ(sh.receive(), msg(0));  // grant for chunk 2
+  sh.send(data.substr(32768));
+  EXPECT_EQ(sh.receive(), msg(0, 40000));
+  EXPECT_EQ(sh.receive(), ready());
+  EXPECT_EQ(sh.root.read(sh.root.host("/data.bin")), data);
+  EXPECT_EQ(sh.root.names(sh.root.root()), "data.bin");
+}
+
+TEST(Session, PutOfAnEmptyFileAndGetStreamWholeFrames) {
+  FakeShell sh;
+  ASSERT_TRUE(sh.start());
+  EXPECT_EQ(sh.receive(), ready());
+  sh.send_message(kCmdPut, 4 + 5 + 1);
+  EXPECT_EQ(sh.receive(), ready());
+  sh.send(put_payload(0, "empty"));
+  EXPECT_EQ(sh.receive(), msg(0, 0));  // the final status at once
+  EXPECT_EQ(sh.receive(), ready());
+
+  sh.send_message(kCmdGet, 6);
+  EXPECT_EQ(sh.receive(), ready());
+  sh.send(with_zero("empty"));
+  EXPECT_EQ(sh.receive(), msg(0, 0));  // no data frames
+  EXPECT_EQ(sh.receive(), ready());
+
+  std::string data = bytes(40000, 3);
+  sh.root.write("/big", data);
+  sh.send_message(kCmdGet, 4);
+  EXPECT_EQ(sh.receive(), ready());
+  sh.send(with_zero("big"));
+  EXPECT_EQ(sh.receive(), msg(0, 40000));
+  EXPECT_EQ(sh.receive(), data.substr(0, 16384));
+  EXPECT_EQ(sh.receive(), data.substr(16384, 16384));
+  EXPECT_EQ(sh.receive(), data.substr(32768));
+  EXPECT_EQ(sh.receive(), ready());
+}
+
+TEST(Session, ReadBootSendsAStatusAfterEveryChunkButTheLast) {
+  FakeShell sh;
+  std::string image = bytes(40000, 9);
+  FILE* f = fopen((sh.root.boot_dir() + "/boot2.img").c_str(), "wb");
+  fwrite(image.data(), 1, image.size(), f);
+  fclose(f);
+  ASSERT_TRUE(sh.start());
+  EXPECT_EQ(sh.receive(), ready());
+  sh.send_message(kCmdReadBoot, 0, 2);
+  EXPECT_EQ(sh.receive(), msg(0, 40000));
+  EXPECT_EQ(sh.receive(), image.substr(0, 16384));
+  EXPECT_EQ(sh.receive().substr(0, 1), std::string(1, '\0'));
+  EXPECT_EQ(sh.receive(), image.substr(16384, 16384));
+  EXPECT_EQ(sh.receive().substr(0, 1), std::string(1, '\0'));
+  EXPECT_EQ(sh.receive(), image.substr(32768));
+  EXPECT_EQ(sh.receive(), ready());
+
+  sh.send_message(kCmdReadBoot, 0, 3);  // never written
+  EXPECT_EQ(sh.receive(), msg(0, 0));
+  EXPECT_EQ(sh.receive(), ready());
+}
+
+TEST(Session, WriteBootShortensTheFirstChunkOfBoots2And3ByTheReduction) {
+  FakeShell sh;
+  ASSERT_TRUE(sh.start());
+  std::string image = bytes(40000, 5);
+  EXPECT_EQ(sh.receive(), ready());
+  sh.send_message(kCmdWriteBoot, 40000, 3);
+  EXPECT_EQ(sh.receive(), msg(0, 512));
+  size_t offsets[] = {0, 15872, 32256, 40000};
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(sh.receive(), ready());
+    sh.send(image.substr(offsets[i], offsets[i + 1] - offsets[i]));
+  }
+  EXPECT_EQ(sh.receive(), ready());  // no status after the data: the next command's ready
+
+  sh.send_message(kCmdWriteBoot, 3, 1);  // boot 1: no status at all
+  EXPECT_EQ(sh.receive(), ready());
+  sh.send("abc");
+  EXPECT_EQ(sh.receive(), ready());
+  EXPECT_EQ(sh.root.read(sh.root.boot_dir() + "/boot3.img"), image);
+  EXPECT_EQ(sh.root.read(sh.root.boot_dir() + "/boot1.img"), "abc");
+}
+
+// The audio dialogue with the answers a, y, r, p, y: every go message has its ready, and the
+// final status follows the playback status with nothing from the shell in between.
+TEST(Session, AudioDialogueRunsToItsFinalStatus) {
+  FakeShell sh;
+  ASSERT_TRUE(sh.start());
+  EXPECT_EQ(sh.receive(), ready());
+  sh.send_message(kCmdDiag, 0, kDiagAudio);
+  for (int stage = 0; stage < 3; ++stage) {
+    EXPECT_EQ(sh.receive(), ready());
+    sh.send_message(kCmdAudioGo);
+    EXPECT_EQ(sh.receive(), msg(0));
+  }
+  EXPECT_EQ(sh.receive(), msg(0));
+  EXPECT_EQ(sh.receive(), ready());
+}
+
+TEST(Session, AudioDialogueEndsWhereTheOperatorLeavesIt) {
+  FakeShell sh;
+  ASSERT_TRUE(sh.start());
+  EXPECT_EQ(sh.receive(), ready());
+  // c at the first prompt: a status follows the cancel too. Then "n" to the tone question:
+  // the shell is done, and its next command takes the ready meant for the record prompt.
+  sh.send_message(kCmdDiag, 0, kDiagAudio);
+  EXPECT_EQ(sh.receive(), ready());
+  sh.send_message(kCmdAudioCancel);
+  EXPECT_EQ(sh.receive(), msg(0));
+  EXPECT_EQ(sh.receive(), ready());
+  sh.send_message(kCmdPwd);
+  EXPECT_EQ(sh.receive(), msg(0, 2));
+  EXPECT_EQ(sh.receive(), with_zero("/"));
+
+  // a, y, then c at the record prompt: no status; the next ready is the next command's.
+  EXPECT_EQ(sh.receive(), ready());
+  sh.send_message(kCmdDiag, 0, kDiagAudio);
+  EXPECT_EQ(sh.receive(), ready());
+  sh.send_message(kCmdAudioGo);
+  EXPECT_EQ(sh.receive(), msg(0));
+  EXPECT_EQ(sh.receive(), ready());
+  sh.send_message(kCmdAudioCancel);
+  EXPECT_EQ(sh.receive(), ready());
+  sh.send_message(kCmdDiag, 0, kDiagFlash);
+  EXPECT_EQ(sh.receive(), msg(0));
+  EXPECT_EQ(sh.receive(), ready());
+}
+
+// Frames of the wrong length or layout get status 5 where the shell waits for a status, and
+// the session stays in step for the next command.
+TEST(Session, MalformedFramesAreAnsweredInStep) {
+  FakeShell sh;
+  ASSERT_TRUE(sh.start());
+  EXPECT_EQ(sh.receive(), ready());
+  sh.send_message(kCmdMkdir, 5);
+  EXPECT_EQ(sh.receive(), ready());
+  sh.send(with_zero("ab"));  // 3 bytes where 5 were announced
+  EXPECT_EQ(sh.receive(), msg(kStatusInvalidParameter));
+
+  EXPECT_EQ(sh.receive(), ready());
+  sh.send_message(kCmdMkdir, 4);
+  EXPECT_EQ(sh.receive(), ready());
+  sh.send(std::string("a\0b\0", 4));  // a zero inside the path
+  EXPECT_EQ(sh.receive(), msg(kStatusInvalidPath));
+
+  EXPECT_EQ(sh.receive(), ready());
+  sh.send_message(kCmdCd, 20000);  // no frame can carry that: the path's ready refuses
+  EXPECT_EQ(sh.receive(), msg(kStatusInvalidParameter));
+
+  EXPECT_EQ(sh.receive(), ready());
+  sh.send_message(kCmdMv, 5);
+  EXPECT_EQ(sh.receive(), ready());
+  std::string oversize(4, '\0');
+  put_frame_header(reinterpret_cast<uint8_t*>(oversize.data()), 20000);
+  sh.send_raw(oversize + std::string(20000, 'x'));  // skipped whole
+  EXPECT_EQ(sh.receive(), msg(kStatusInvalidParameter));
+
+  EXPECT_EQ(sh.receive(), ready());
+  sh.send("short");  // not a command message
+  EXPECT_EQ(sh.receive(), msg(kStatusInvalidParameter));
+  EXPECT_EQ(sh.receive(), ready());
+  sh.send_message(kCmdPwd);
+  EXPECT_EQ(sh.receive(), msg(0, 2));
+  EXPECT_EQ(sh.root.names(sh.root.root()), "");
+}
+
+TEST(Session, AShellVanishingMidUploadLeavesNoFileBehind) {
+  FakeShell sh;
+  ASSERT_TRUE(sh.start());
+  EXPECT_EQ(sh.receive(), ready());
+  sh.send_message(kCmdPut, 4 + 4 + 1);
+  EXPECT_EQ(sh.receive(), ready());
+  sh.send(put_payload(2147483647, "huge"));
+  EXPECT_EQ(sh.receive(), msg(0));
+  sh.send(bytes(16384));
+  sh.send(bytes(1000));  // half a frame's worth of a second chunk, then gone
+  sh.leave();
+  EXPECT_EQ(sh.root.names(sh.root.root()), "");
+}
+
+TEST(Session, AnUploadChunkOfTheWrongLengthDropsTheLink) {
+  FakeShell sh;
+  sh.root.write("/keep", "kept");
+  ASSERT_TRUE(sh.start());
+  EXPECT_EQ(sh.receive(), ready());
+  sh.send_message(kCmdPut, 4 + 4 + 1);
+  EXPECT_EQ(sh.receive(), ready());
+  sh.send(put_payload(40000, "keep"));
+  EXPECT_EQ(sh.receive(), msg(0));
+  sh.send(bytes(100));
+  EXPECT_EQ(sh.receive(), "<closed>");
+  EXPECT_EQ(sh.root.read(sh.root.host("/keep")), "kept");
+  EXPECT_EQ(sh.root.names(sh.root.root()), "keep");
+  EXPECT_NE(sh.log().find("wrong length"), std::string::npos);
+}
+
+TEST(Session, LaunchLogsTheResolvedPath) {
+  FakeShell sh;
+  sh.root.mkdir("/bin");
+  sh.root.write("/bin/app.elf",
+                "\x7f"
+                "ELF");
+  ASSERT_TRUE(sh.start());
+  EXPECT_EQ(sh.receive(), ready());
+  sh.send_message(kCmdCd, 4);
+  EXPECT_EQ(sh.receive(), ready());
+  sh.send(with_zero("bin"));
+  EXPECT_EQ(sh.receive(), msg(0));
+  EXPECT_EQ(sh.receive(), ready());
+  sh.send_message(kCmdLaunch, 10);
+  EXPECT_EQ(sh.receive(), ready());
+  sh.send(with_zero("./app.elf"));
+  EXPECT_EQ(sh.receive(), msg(0));
+  EXPECT_EQ(sh.receive(), ready());
+  EXPECT_NE(sh.log().find("rqsim: launched /bin/app.elf\n"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace rq::sim

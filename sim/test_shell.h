@@ -1,0 +1,138 @@
+// Drives rqsim's session handler from the shell's side in tests: the session runs on a
+// thread at one end of a socket pair, and the test writes the shell's frames by hand at the
+// other and reads what the simulated proxy answers.
+#pragma once
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "link/protocol.h"
+#include "link/socket.h"
+#include "session.h"
+#include "test_root.h"
+
+namespace rq::sim::testing {
+
+inline std::string msg(int code, int32_t value = 0, int sub = 0) {
+  uint8_t m[kMessageSize];
+  make_message(m, static_cast<uint8_t>(code), static_cast<uint8_t>(sub), value);
+  return std::string(reinterpret_cast<char*>(m), sizeof m);
+}
+
+inline std::string ready() { return msg(0); }
+
+inline std::string bytes(size_t n, int seed = 0) {
+  std::string s(n, '\0');
+  for (size_t i = 0; i < n; ++i) s[i] = static_cast<char>((i * 7 + seed) & 0xff);
+  return s;
+}
+
+class FakeShell {
+ public:
+  explicit FakeShell(SimOptions options = SimOptions()) : options_(options) {
+    options_.diag_delay_ms = 0;
+    std::snprintf(options_.boot_dir, sizeof options_.boot_dir, "%s", root.boot_dir().c_str());
+    socket_startup();
+    SocketHandle pair[2];
+    if (socket_pair(pair) != 0) return;
+    end_ = pair[1];
+    log_ = tmpfile();
+    session_ = std::make_unique<Session>();
+    session_->options = &options_;
+    session_->fs.root_fd = root.fs.root_fd;
+    session_->log = log_;
+    session_start(*session_, pair[0]);
+    sim_ = pair[0];
+    // Like rqsim's accept loop, the simulator's end closes when the session ends.
+    thread_ = std::thread([this] {
+      serve_session(*session_);
+      socket_close(sim_);
+    });
+  }
+  ~FakeShell() { leave(); }
+  FakeShell(const FakeShell&) = delete;
+  FakeShell& operator=(const FakeShell&) = delete;
+
+  // Closes the shell's end and waits for the session to end.
+  void leave() {
+    if (end_ != kNoSocket) socket_close(end_);
+    end_ = kNoSocket;
+    if (thread_.joinable()) thread_.join();
+    if (log_) fclose(log_);
+    log_ = nullptr;
+  }
+
+  void send(const std::string& payload) {
+    std::string frame(kFrameHeaderSize, '\0');
+    put_frame_header(reinterpret_cast<uint8_t*>(frame.data()), payload.size());
+    frame += payload;
+    send_raw(frame);
+  }
+  void send_raw(const std::string& raw) {
+    size_t sent = 0;
+    while (sent < raw.size()) {
+      long n = socket_send(end_, raw.data() + sent, raw.size() - sent);
+      if (n <= 0) return;
+      sent += static_cast<size_t>(n);
+    }
+  }
+  void send_message(int code, int32_t value = 0, int sub = 0) { send(msg(code, value, sub)); }
+
+  // The payload of the next frame, "<timeout>" after 5 s, or "<closed>".
+  std::string receive() {
+    uint8_t header[kFrameHeaderSize];
+    if (!read_exactly(header, sizeof header)) return last_;
+    std::string payload(frame_payload_length(header), '\0');
+    if (!read_exactly(reinterpret_cast<uint8_t*>(payload.data()), payload.size())) return last_;
+    return payload;
+  }
+
+  // Sends the start-up ping the shell sends before any ready, and checks its answer.
+  bool start() {
+    send_message(kCmdPing, 0);
+    return receive() == msg(0, 1);
+  }
+
+  std::string log() {
+    fflush(log_);
+    std::string out;
+    rewind(log_);
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, log_)) > 0) out.append(buf, n);
+    return out;
+  }
+
+  TestRoot root;
+
+ private:
+  bool read_exactly(uint8_t* p, size_t n) {
+    size_t got = 0;
+    while (got < n) {
+      if (socket_wait_readable(end_, 5000) != 1) {
+        last_ = "<timeout>";
+        return false;
+      }
+      long r = socket_recv(end_, p + got, n - got);
+      if (r <= 0) {
+        last_ = "<closed>";
+        return false;
+      }
+      got += static_cast<size_t>(r);
+    }
+    return true;
+  }
+
+  SimOptions options_;
+  std::unique_ptr<Session> session_;
+  SocketHandle sim_ = kNoSocket;
+  SocketHandle end_ = kNoSocket;
+  FILE* log_ = nullptr;
+  std::thread thread_;
+  std::string last_;
+};
+
+}  // namespace rq::sim::testing

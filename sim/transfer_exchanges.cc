@@ -1,0 +1,114 @@
+// put and get: whole files between the shell and the device, streamed in chunks of at most
+// kChunkSize bytes through the session's fixed buffer, whatever size is announced.
+//
+// put: ready, payload (le32 size, name, zero); a grant before chunks 0, 2, 4, ...; after the
+// last chunk the final status. Anything that goes wrong before the data is answered in place
+// of the first grant (or of the final status for an empty file): the shell stops on any
+// non-zero grant. A chunk of the wrong length means the shell and rqsim no longer agree on
+// the stream, so the link is dropped. The file appears only when the upload is complete.
+//
+// get: ready, name, status with the size as value, then the data frames.
+#include <unistd.h>
+
+#include <cstring>
+
+#include "device_status.h"
+#include "exchanges.h"
+#include "wire.h"
+
+namespace rq::sim {
+
+constexpr int32_t kPutHeaderSize = 4;  // the le32 size ahead of the name
+
+// Checks the put payload; copies the name to s.text and returns 0, or a status code.
+static int parse_put_payload(Session& s, const uint8_t* p, int n, int32_t announced,
+                             int32_t* size) {
+  if (n != announced || n < kPutHeaderSize + 2 || p[n - 1] != 0) return kStatusInvalidParameter;
+  size_t name_length = static_cast<size_t>(n - kPutHeaderSize - 1);
+  if (std::memchr(p + kPutHeaderSize, 0, name_length)) return kStatusInvalidPath;
+  *size = get_le32(p);
+  if (*size < 0) return kStatusInvalidParameter;
+  std::memcpy(s.text, p + kPutHeaderSize, name_length + 1);
+  return 0;
+}
+
+int play_put(Session& s, uint8_t, int32_t announced) {
+  if (announced < kPutHeaderSize + 2 || announced > static_cast<int32_t>(kMaxPayload))
+    return send_refusal(s, kStatusInvalidParameter);
+  int rc = send_ready(s);
+  if (rc < 0) return rc;
+  const uint8_t* p = nullptr;
+  int n = receive_frame(s, "put", kTraceData, kPeerTimeoutMs, &p);
+  if (n < 0 && n != kWireOversize) return n;
+  int32_t size = 0;
+  int code = n < 0 ? kStatusInvalidParameter : parse_put_payload(s, p, n, announced, &size);
+  // A forced status still takes the data, then answers with the forced code.
+  int forced = code == 0 ? injected_status(s) : 0;
+  Upload up;
+  if (code == 0 && forced == 0) code = -fs_upload_begin(s.fs, s.text, up);
+  if (code != 0) return send_status(s, code, 0, size > 0 ? "grant" : "status");
+
+  int64_t received = 0;
+  int write_status = 0;
+  for (int chunk = 0; received < size; ++chunk) {
+    if (chunk % 2 == 0) {
+      // A failed write stops the shell at the next grant instead of taking more data.
+      rc = write_status != 0 ? send_status(s, write_status, 0, "grant") : send_grant(s);
+      if (rc < 0 || write_status != 0) {
+        fs_upload_abort(up);
+        return rc < 0 ? rc : 0;
+      }
+    }
+    n = receive_frame(s, "chunk", kTraceData, kPeerTimeoutMs, &p);
+    int64_t expected = size - received < static_cast<int64_t>(kChunkSize)
+                           ? size - received
+                           : static_cast<int64_t>(kChunkSize);
+    if (n >= 0 && n != expected) drop_link(s, "an upload chunk of the wrong length");
+    if (n < 0 || n != expected) {
+      fs_upload_abort(up);
+      return n < 0 ? n : kWireClosed;
+    }
+    if (forced == 0 && write_status == 0) write_status = -fs_upload_write(up, p, n);
+    received += n;
+    if ((rc = note_data_received(s, static_cast<size_t>(n))) < 0) {
+      fs_upload_abort(up);
+      return rc;
+    }
+  }
+  code = forced != 0 ? forced : write_status;
+  if (code == 0) code = -fs_upload_commit(up);
+  fs_upload_abort(up);  // nothing left to remove after a commit
+  return send_status(s, code, size);
+}
+
+int play_get(Session& s, uint8_t, int32_t announced) {
+  int code = receive_names(s, announced, 1);
+  if (code < 0) return code;
+  int fd = -1;
+  int64_t size = 0;
+  if (code == 0) code = injected_status(s);
+  if (code == 0) {
+    fd = fs_open_read(s.fs, s.text, &size);
+    if (fd < 0) code = -fd;
+  }
+  if (code != 0) return send_status(s, code, 0);
+  int rc = send_status(s, 0, static_cast<int32_t>(size));
+  for (int64_t sent = 0; rc == 0 && sent < size;) {
+    size_t want = size - sent < static_cast<int64_t>(kChunkSize) ? static_cast<size_t>(size - sent)
+                                                                 : kChunkSize;
+    int got = fs_read_full(fd, s.data, want);
+    if (got != static_cast<int>(want)) {
+      // The size has gone out; the shell cannot be told of a short file in step.
+      fprintf(s.log, "rqsim: %s shrank while being read\n", s.text);
+      drop_link(s, "a device file could not be read whole");
+      rc = kWireClosed;
+      break;
+    }
+    rc = send_data(s, "data", kTraceData, s.data, static_cast<size_t>(got));
+    sent += got;
+  }
+  close(fd);
+  return rc;
+}
+
+}  // namespace rq::sim
