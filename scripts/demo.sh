@@ -15,7 +15,9 @@ cmake --build --preset default -j 2
 
 mkdir -p demo-device
 sim_out="$(mktemp)"
-build/default/sim/rqsim --port 0 --root "$repo/demo-device" --demo >"$sim_out" &
+# rqsim's own notes (connects, launches) go to a log, not across the shell's console.
+sim_log="$repo/build/default/rqsim-demo.log"
+build/default/sim/rqsim --port 0 --root "$repo/demo-device" --demo >"$sim_out" 2>"$sim_log" &
 sim_pid=$!
 cleanup() {
   kill "$sim_pid" 2>/dev/null || true
@@ -33,11 +35,12 @@ for _ in $(seq 100); do
   sleep 0.05
 done
 if [[ -z "$port" ]]; then
-  echo "demo: rqsim did not start" >&2
+  echo "demo: rqsim did not start: $(cat "$sim_log")" >&2
   exit 1
 fi
 
-echo "demo: rqsim serves demo-device/ on 127.0.0.1:$port; type h for help, q to quit"
+echo "demo: rqsim serves demo-device/ on 127.0.0.1:$port (log: build/default/rqsim-demo.log)"
+echo "demo: type h for help, q to quit"
 status=0
 build/default/rqshell "$@" 127.0.0.1 "$port" || status=$?
 exit "$status"

@@ -1,0 +1,98 @@
+#!/usr/bin/env bash
+# Smoke test of the Windows shell under wine against the Linux simulator on loopback:
+# the help text, and a script that connects, pings and quits. Console text must match
+# what the Linux shell prints (Windows ends console lines with CR LF; those are
+# compared as LF).
+#   scripts/wine-smoke.sh [rqshell.exe] [rqsim] [linux rqshell]
+set -euo pipefail
+repo="$(cd "$(dirname "$0")/.." && pwd)"
+exe="$(realpath "${1:-$repo/build/mingw64/rqshell.exe}")"
+sim="$(realpath "${2:-$repo/build/ci/sim/rqsim}")"
+linux_shell="$(realpath "${3:-$(dirname "$sim")/../rqshell}")"
+wine=/usr/lib/wine/wine64
+wineserver=/usr/lib/wine/wineserver
+
+for f in "$exe" "$sim" "$linux_shell" "$wine"; do
+  [[ -x "$f" || -f "$f" ]] || { echo "wine-smoke: missing $f" >&2; exit 1; }
+done
+
+# A private wine prefix beside the build; mono and gecko are not needed by a console program.
+export WINEPREFIX="$(dirname "$exe")/wineprefix"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+unset DISPLAY
+
+work="$(mktemp -d)"
+sim_pid=""
+cleanup() {
+  if [[ -n "$sim_pid" ]]; then
+    kill "$sim_pid" 2>/dev/null || true
+    wait "$sim_pid" 2>/dev/null || true
+  fi
+  "$wineserver" -k 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+  echo "wine-smoke: FAILED: $*" >&2
+  exit 1
+}
+
+# Creating the prefix takes several seconds on first use; later runs find it ready.
+if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
+  echo "wine-smoke: creating wine prefix $WINEPREFIX"
+  timeout 300 "$wine" wineboot --init >/dev/null 2>&1 || fail "wineboot could not create the prefix"
+  timeout 120 "$wineserver" -w || true
+fi
+
+# Runs one shell (wine or linux) in $work with no console input; stdout to $1, status to $2.
+run_shell() {
+  local out="$1" status_file="$2"
+  shift 2
+  local status=0
+  (cd "$work" && timeout 60 "$@" <"/dev/null" >"$out" 2>"$out.err") || status=$?
+  echo "$status" >"$status_file"
+}
+
+# 1. Four arguments: the help text, exit status 255, no connection tried.
+run_shell "$work/help.win" "$work/help.win.rc" "$wine" "$exe" a b c d
+run_shell "$work/help.lin" "$work/help.lin.rc" "$linux_shell" a b c d
+tr -d '\r' <"$work/help.win" >"$work/help.win.lf"
+[[ "$(cat "$work/help.win.rc")" == 255 ]] || fail "help: exit status $(cat "$work/help.win.rc"), expected 255"
+cmp -s "$work/help.win.lf" "$work/help.lin" || {
+  diff "$work/help.lin" "$work/help.win.lf" || true
+  fail "help text differs from the Linux build"
+}
+grep -q '^Usage: rqshell \[cmd_script\] \[server port\]$' "$work/help.lin" || fail "help text"
+echo "wine-smoke: help text ok"
+
+# 2. Connect, ping, quit against rqsim on an ephemeral loopback port.
+mkdir -p "$work/root"
+"$sim" --port 0 --root "$work/root" >"$work/sim.out" 2>"$work/sim.err" &
+sim_pid=$!
+port=""
+for _ in $(seq 200); do
+  port="$(sed -n '1s/.*:\([0-9][0-9]*\)$/\1/p' "$work/sim.out")"
+  [[ -n "$port" ]] && break
+  kill -0 "$sim_pid" 2>/dev/null || break
+  sleep 0.05
+done
+[[ -n "$port" ]] || fail "rqsim did not start: $(cat "$work/sim.err")"
+
+printf 'ping\nq\n' >"$work/script.rq"
+run_shell "$work/ping.lin" "$work/ping.lin.rc" "$linux_shell" script.rq 127.0.0.1 "$port"
+run_shell "$work/ping.win" "$work/ping.win.rc" "$wine" "$exe" script.rq 127.0.0.1 "$port"
+tr -d '\r' <"$work/ping.win" >"$work/ping.win.lf"
+[[ "$(cat "$work/ping.lin.rc")" == 0 ]] || fail "linux shell: exit status $(cat "$work/ping.lin.rc")"
+[[ ! -s "$work/ping.lin" ]] || fail "linux shell printed: $(cat "$work/ping.lin")"
+[[ "$(cat "$work/ping.win.rc")" == 0 ]] || {
+  cat "$work/ping.win" "$work/ping.win.err" >&2
+  fail "windows shell: exit status $(cat "$work/ping.win.rc"), expected 0"
+}
+cmp -s "$work/ping.win.lf" "$work/ping.lin" || {
+  diff "$work/ping.lin" "$work/ping.win.lf" || true
+  fail "console text differs from the Linux build"
+}
+echo "wine-smoke: connect, ping, q ok (port $port)"
+echo "wine-smoke: passed"
