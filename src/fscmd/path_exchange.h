@@ -8,7 +8,7 @@
 
 namespace rq {
 
-// The command-specific failure line (one %d) for each step that can fail. The lines
+// Each command's own failure line (one %d) for each step that can fail. The lines
 // differ per command and per step, and the operator's scripts match them word for word.
 struct PathFailureLines {
   const char* command_refused;  // the ready message before the command message was not 0
