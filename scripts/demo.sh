@@ -4,11 +4,14 @@
 #   scripts/demo.sh [cmd_script]
 set -euo pipefail
 repo="$(cd "$(dirname "$0")/.." && pwd)"
-cd "$repo"
 if (($# > 1)); then
   echo "usage: scripts/demo.sh [cmd_script]" >&2
   exit 2
 fi
+script=()
+# The shell runs from the repository; a script named relative to the caller stays found.
+if (($# == 1)); then script=("$(realpath -- "$1")"); fi
+cd "$repo"
 
 cmake --preset default
 cmake --build --preset default -j 2
@@ -42,5 +45,5 @@ fi
 echo "demo: rqsim serves demo-device/ on 127.0.0.1:$port (log: build/default/rqsim-demo.log)"
 echo "demo: type h for help, q to quit"
 status=0
-build/default/rqshell "$@" 127.0.0.1 "$port" || status=$?
+build/default/rqshell "${script[@]}" 127.0.0.1 "$port" || status=$?
 exit "$status"
