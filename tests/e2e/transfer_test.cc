@@ -1,0 +1,119 @@
+// File and boot-image transfers of the real rqshell through the real rqsim: every size
+// that matters for the chunking goes up and comes back byte for byte, boot images are
+// written and read back, and a download that fails leaves the local file untouched.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <random>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "e2e/harness.h"
+
+namespace rq::e2e {
+namespace fs = std::filesystem;
+namespace {
+
+std::string random_bytes(size_t size, unsigned seed) {
+  std::mt19937 gen(seed);
+  std::string s(size, '\0');
+  for (char& ch : s) ch = static_cast<char>(gen());
+  return s;
+}
+
+class Transfers : public ::testing::Test {
+ protected:
+  void SetUp() override { fs::create_directories(root()); }
+  void TearDown() override { stop_sim(sim_); }
+
+  void start(std::vector<std::string> extra = {}) {
+    std::vector<std::string> args = {"--root", root(), "--boot-dir", dir_ / "boots"};
+    fs::create_directories(dir_ / "boots");
+    args.insert(args.end(), extra.begin(), extra.end());
+    ASSERT_TRUE(start_sim(sim_, args, dir_ / "sim.err")) << read_file(dir_ / "sim.err");
+  }
+
+  e2e::Run run(const std::string& script) {
+    e2e::Run r = run_shell_script(sim_, dir_, script, "", 120000);
+    EXPECT_FALSE(r.timed_out) << r.out;
+    EXPECT_EQ(r.exit_status, 0);
+    EXPECT_EQ(r.err, "");
+    return r;
+  }
+
+  // Local files whose name says they are a download's temporary file.
+  std::vector<std::string> leftovers() const {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir_.path()))
+      if (e.path().filename().string().find("rqpart") != std::string::npos)
+        names.push_back(e.path().filename().string());
+    return names;
+  }
+
+  std::string root() const { return dir_ / "root"; }
+
+  TempDir dir_;
+  Sim sim_;
+};
+
+TEST_F(Transfers, PutThenGetReturnsEveryFileByteForByte) {
+  const size_t sizes[] = {0, 1, 16384, 16385, 40000, 3 * 1024 * 1024 + 7};
+  std::string script;
+  for (size_t size : sizes) {
+    std::string n = std::to_string(size);
+    write_file(dir_ / ("up" + n), random_bytes(size, static_cast<unsigned>(size)));
+    script += "put up" + n + " dev" + n + "\nget dev" + n + " down" + n + "\n";
+  }
+  start();
+  e2e::Run r = run(script + "q\n");
+
+  std::string line = R"(Download -?[0-9]+\.[0-9] KB [0-9]+\.[0-9] sec \S+ KB/s\n)";
+  std::string expected;
+  for (size_t i = 0; i < 2 * std::size(sizes); ++i) expected += line;
+  EXPECT_TRUE(std::regex_match(r.out, std::regex(expected))) << r.out;
+  for (size_t size : sizes) {
+    std::string n = std::to_string(size);
+    std::string sent = read_file(dir_ / ("up" + n));
+    EXPECT_EQ(read_file(root() + "/dev" + n), sent) << size;
+    EXPECT_TRUE(file_exists(dir_ / ("down" + n))) << size;
+    EXPECT_EQ(read_file(dir_ / ("down" + n)), sent) << size;
+  }
+  EXPECT_EQ(leftovers(), std::vector<std::string>{});
+}
+
+TEST_F(Transfers, BootImagesComeBackAsWritten) {
+  for (const char* reduction : {"0", "512"}) {
+    SCOPED_TRACE(std::string("reduction ") + reduction);
+    stop_sim(sim_);
+    start({"--reduction", reduction});
+    std::string script;
+    for (int boot = 1; boot <= 3; ++boot) {
+      std::string b = std::to_string(boot);
+      write_file(dir_ / ("img" + b), random_bytes(40000 + 16384 * boot, boot));
+      script += "wb " + b + " img" + b + "\nrb " + b + " back" + b + "\n";
+    }
+    e2e::Run r = run(script + "q\n");
+    EXPECT_EQ(r.out, "");
+    for (int boot = 1; boot <= 3; ++boot) {
+      std::string b = std::to_string(boot);
+      EXPECT_TRUE(file_exists(dir_ / ("back" + b))) << boot;
+      EXPECT_EQ(read_file(dir_ / ("back" + b)), read_file(dir_ / ("img" + b))) << boot;
+    }
+  }
+}
+
+TEST_F(Transfers, AFailedGetLeavesTheLocalFileUntouched) {
+  write_file(dir_ / "keep.bin", "precious");
+  start();
+  e2e::Run r = run("get no-such-file keep.bin\nget no-such-file fresh.bin\nq\n");
+  EXPECT_TRUE(std::regex_match(
+      r.out, std::regex("(ERROR: [^\n]*\nput command failed errcode = -?[1-9][0-9]*\n){2}")))
+      << r.out;
+  EXPECT_EQ(read_file(dir_ / "keep.bin"), "precious");
+  EXPECT_FALSE(file_exists(dir_ / "fresh.bin"));
+  EXPECT_EQ(leftovers(), std::vector<std::string>{});
+}
+
+}  // namespace
+}  // namespace rq::e2e
