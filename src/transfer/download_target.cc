@@ -68,6 +68,10 @@ int open_download_target(Connection& c, const char* name, DownloadTarget& t) {
   fs::file_status st = fs::status(t.target, ec);
   if (fs::exists(st)) {
     if (fs::is_directory(st)) return cannot_open(c, t);
+    if (!fs::is_regular_file(st)) {
+      t.file = fopen(t.target.c_str(), "wb");
+      return t.file ? 0 : cannot_open(c, t);
+    }
     // An existing file must accept writing, exactly as when it is written in place.
     FILE* probe = fopen(t.target.c_str(), "r+b");
     if (!probe) return cannot_open(c, t);
@@ -97,6 +101,7 @@ int commit_download_target(Connection& c, DownloadTarget& t) {
     abandon_download_target(t);
     return -1;
   }
+  if (t.temporary.empty()) return 0;  // written in place
   std::error_code ec;
   if (t.existed) {
     fs::perms old = fs::status(t.target, ec).permissions();

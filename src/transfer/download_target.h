@@ -1,6 +1,8 @@
 // The local file that get and rb write. Data goes to a fresh file beside the target and
 // replaces the target only once the whole transfer has succeeded, so a refused command, a
 // bad status, a lost connection or a full disk never destroys what the target held.
+// A target that exists but is no regular file (a device such as /dev/null, a pipe) holds
+// nothing to lose and must not be replaced by a file: it is written in place.
 #pragma once
 
 #include <cstddef>
@@ -13,10 +15,11 @@
 namespace rq {
 
 struct DownloadTarget {
-  FILE* file = nullptr;   // the temporary file, open for binary writing
+  FILE* file = nullptr;   // the temporary file (or an in-place target), open for writing
   std::string name;       // the name the operator gave, for messages
   std::string target;     // the file to replace: name, or a symbolic link's destination
-  std::string temporary;  // beside target, so that the final rename stays in one directory
+  std::string temporary;  // beside target, so that the final rename stays in one directory;
+                          // empty when the target is written in place
   bool existed = false;   // target existed when the download began
   int write_error = 0;    // errno of the first failed write; 0 while all is well
 };

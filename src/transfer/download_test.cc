@@ -1,10 +1,14 @@
 // get against the scripted proxy: the request, data frames of any length, the rate report,
 // and a target that is replaced only by a download that succeeded in full.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "fake_proxy.h"
@@ -92,6 +96,28 @@ TEST(Get, WritesThroughASymbolicLink) {
   EXPECT_TRUE(std::filesystem::is_symlink(dir / "link"));
   EXPECT_EQ(read_bytes(dir / "real"), "new");
   EXPECT_EQ(dir.entries(), (std::set<std::string>{"link", "real"}));
+}
+
+// A device or pipe is written in place: replacing it with a file would break it, and there is
+// nothing in it to keep.
+TEST(Get, APipeIsWrittenInPlace) {
+  ScratchDir dir;
+  std::string fifo = dir / "pipe";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  // Holding a write end keeps the reader from waiting forever if the shell never opens it.
+  int keep_open = open(fifo.c_str(), O_RDWR);
+  ASSERT_GE(keep_open, 0);
+  std::string seen;
+  std::thread reader([&] { seen = read_bytes(fifo); });
+  FakeProxy p;
+  p.ready().ready().status(0, 5).reply("hello");
+  std::string out = p.run(cmd_get, "get a " + fifo);
+  close(keep_open);
+  reader.join();
+  EXPECT_EQ(out.rfind("Download 0.0 KB ", 0), 0u) << out;
+  EXPECT_EQ(seen, "hello");
+  EXPECT_TRUE(std::filesystem::is_fifo(fifo));
+  EXPECT_EQ(dir.entries(), std::set<std::string>{"pipe"});
 }
 
 // Whatever goes wrong, the target keeps what it held (or stays absent) and no temporary
