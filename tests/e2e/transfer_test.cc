@@ -24,12 +24,14 @@ std::string random_bytes(size_t size, unsigned seed) {
 
 class Transfers : public ::testing::Test {
  protected:
-  void SetUp() override { fs::create_directories(root()); }
+  void SetUp() override {
+    fs::create_directories(root());
+    fs::create_directories(dir_ / "boots");
+  }
   void TearDown() override { stop_sim(sim_); }
 
   void start(std::vector<std::string> extra = {}) {
     std::vector<std::string> args = {"--root", root(), "--boot-dir", dir_ / "boots"};
-    fs::create_directories(dir_ / "boots");
     args.insert(args.end(), extra.begin(), extra.end());
     ASSERT_TRUE(start_sim(sim_, args, dir_ / "sim.err")) << read_file(dir_ / "sim.err");
   }
@@ -113,6 +115,45 @@ TEST_F(Transfers, AFailedGetLeavesTheLocalFileUntouched) {
   EXPECT_EQ(read_file(dir_ / "keep.bin"), "precious");
   EXPECT_FALSE(file_exists(dir_ / "fresh.bin"));
   EXPECT_EQ(leftovers(), std::vector<std::string>{});
+}
+
+// The proxy fails part-way (rqsim's fault injection): each command reports its own line, and
+// local files keep what they held.
+TEST_F(Transfers, FailuresPartWayLeaveLocalFilesAsTheyWere) {
+  struct Case {
+    std::vector<std::string> sim_args;
+    std::string script;
+    std::string out;
+  } cases[] = {
+      {{"--drop", "get:20000"},
+       "get big keep.bin\n",
+       "ERROR: DX proxy program closed the connection\nget command failed(fetch data)\n"},
+      {{"--drop", "rb:20000"},
+       "rb 2 keep.bin\n",
+       "ERROR: DX proxy program closed the connection\nget command failed(fetch data)\n"},
+      {{"--status", "get=4"},
+       "get big keep.bin\n",
+       "ERROR: file corrupted \nput command failed errcode = 4\n"},
+      {{"--refuse", "put:4=3"},
+       "put big other\n",
+       "ERROR: access failed \nput command failed errcode(write data) = 3\n"},
+      {{"--reduction", "16384"},
+       "wb 2 big\n",
+       "ERROR: invalid parameter \nwb command failed errcode = 5\n"},
+  };
+  write_file(dir_ / "big", random_bytes(100000, 7));
+  write_file(root() + "/big", read_file(dir_ / "big"));
+  write_file(dir_ / "boots/boot2.img", read_file(dir_ / "big"));
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.script);
+    write_file(dir_ / "keep.bin", "precious");
+    stop_sim(sim_);
+    start(k.sim_args);
+    e2e::Run r = run(k.script + "q\n");
+    EXPECT_EQ(r.out, k.out);
+    EXPECT_EQ(read_file(dir_ / "keep.bin"), "precious");
+    EXPECT_EQ(leftovers(), std::vector<std::string>{});
+  }
 }
 
 }  // namespace
