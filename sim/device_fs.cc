@@ -313,8 +313,7 @@ int fs_upload_begin(DeviceFs& fs, const char* path, Upload& up) {
       rc = -kStatusAccess;
   }
   for (int attempt = 0; rc == 0; ++attempt) {
-    // Byte 0x01 cannot appear in a device path, so no user file can have this name.
-    snprintf(up.temp, sizeof up.temp, "\x01upload-%u", ++fs.temp_serial);
+    snprintf(up.temp, sizeof up.temp, "%s%u", kUploadPrefix, ++fs.temp_serial);
     up.fd = openat(t.dir_fd, up.temp, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (up.fd >= 0) break;
     if (errno != EEXIST || attempt > 100) rc = -status_for_errno(errno);

@@ -29,6 +29,10 @@ namespace rq::sim {
 // Largest file the device handles: sizes travel as signed 32-bit values.
 constexpr int64_t kMaxDeviceFileSize = 2147483647;
 
+// Uploads and copies are written under this name first. Byte 0x01 cannot appear in a device
+// path, so no user file can have it.
+constexpr const char* kUploadPrefix = "\x01upload-";
+
 struct DeviceFs {
   int root_fd = -1;  // the root directory, opened by the caller
   char cwd[kMaxDevicePath + 1] = "/";

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "device_fs.h"
 #include "link/protocol.h"
 
 namespace rq::sim {
@@ -87,6 +88,34 @@ bool directory_is_empty(int dir_fd) {
   return empty;
 }
 
+// Removes upload files left by an rqsim that was stopped mid-transfer. Nobody can see
+// them (no listing shows them), yet they would keep their directory from being removed.
+void sweep_stale_uploads(int dir_fd, int depth) {
+  if (depth > 128) return;
+  int fd = openat(dir_fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  DIR* dir = fd < 0 ? nullptr : fdopendir(fd);
+  if (!dir) {
+    if (fd >= 0) close(fd);
+    return;
+  }
+  while (dirent* e = readdir(dir)) {
+    const char* name = e->d_name;
+    if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
+    struct stat st;
+    if (fstatat(dir_fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+    if (S_ISREG(st.st_mode) && std::strncmp(name, kUploadPrefix, std::strlen(kUploadPrefix)) == 0) {
+      unlinkat(dir_fd, name, 0);
+    } else if (S_ISDIR(st.st_mode)) {
+      int sub = openat(dir_fd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      if (sub >= 0) {
+        sweep_stale_uploads(sub, depth + 1);
+        close(sub);
+      }
+    }
+  }
+  closedir(dir);
+}
+
 // True when `inner` is `outer` or lies below it (both existing directories).
 bool is_within(const char* inner, const char* outer) {
   char a[PATH_MAX], b[PATH_MAX];
@@ -140,6 +169,7 @@ int prepare_device(const SimOptions& o, FILE* err) {
     fprintf(err, "rqsim: cannot open the device root %s: %s\n", o.root, strerror(errno));
     return -1;
   }
+  sweep_stale_uploads(root_fd, 0);
   if (o.demo && directory_is_empty(root_fd) && fill_demo_device(root_fd) != 0) {
     fprintf(err, "rqsim: cannot fill the demo device in %s\n", o.root);
     close(root_fd);

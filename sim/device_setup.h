@@ -9,7 +9,8 @@
 namespace rq::sim {
 
 // Creates the root and boot directories when missing, checks that the boot directory lies
-// outside the root, fills an empty root with the demo device when asked, and opens the root.
+// outside the root, removes upload files a stopped rqsim left behind, fills an empty root
+// with the demo device when asked, and opens the root.
 // Returns the root's descriptor, or -1 after printing why to err.
 int prepare_device(const SimOptions& o, FILE* err);
 

@@ -47,6 +47,16 @@ struct Faults {
   int stall_ms = 0;
 };
 
+// Option parsers: each adds one rule and returns 0, or prints why to err and returns -1.
+//   --refuse CMD:STEP=CODE | N=CODE | all=CODE
+//   --status CMD=CODE
+//   --drop CMD:BYTES
+//   --oversize CMD, --garbage CMD (flag is the rule's bit set)
+int parse_refuse_rule(Faults& f, const char* text, FILE* err);
+int parse_status_rule(Faults& f, const char* text, FILE* err);
+int parse_drop_rule(Faults& f, const char* text, FILE* err);
+int parse_command_flag(uint32_t& flag, const char* option, const char* text, FILE* err);
+
 // The code that refuses that ready message, or 0 to let it go ahead.
 int refusal_code(const Faults& f, int command, int step, int ordinal);
 // The status code forced on the command's outcome, or 0.

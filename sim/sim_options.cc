@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "decimal.h"
 #include "link/protocol.h"
 
 namespace rq::sim {
@@ -37,6 +38,34 @@ void print_sim_help(FILE* out) {
           "  --once               exit when the first shell leaves\n"
           "  --help               this text\n"
           "\n"
+          "Fault injection (rules apply to every occurrence of the command; CMD is a shell\n"
+          "keyword: ping format ls pwd cd mkdir rm mv put get launch cp ver diag rb wb;\n"
+          "CODE is a non-zero status code, -128..255):\n"
+          "  --refuse CMD:STEP=CODE\n"
+          "                       refuse the STEP-th ready message of CMD with CODE. Step 1\n"
+          "                       is the ready ahead of the command message, 2 the next one\n"
+          "                       (the path, names or put payload; wb's first chunk; the\n"
+          "                       audio test's first answer), and so on; put's grants count\n"
+          "                       as steps (3 = the grant before chunk 0, 4 before chunk 2).\n"
+          "  --refuse N=CODE      refuse the ready ahead of the N-th command message of each\n"
+          "                       connection (the start-up ping not counted). That ready goes\n"
+          "                       out before the command is known, so step 1 is chosen by\n"
+          "                       position, not by name.\n"
+          "  --refuse all=CODE    refuse the ready ahead of every command message\n"
+          "  --status CMD=CODE    answer CMD's outcome with CODE and leave the device as it was:\n"
+          "                       the status after the data for put, the status ahead of the\n"
+          "                       reply or data for ls/pwd/ver/get/rb, the reduction status\n"
+          "                       for wb 2/3 (wb 1 has none), the final status for diag\n"
+          "  --drop CMD:BYTES     close the connection once BYTES bytes of CMD's data have\n"
+          "                       moved (file or image chunks, ls/pwd/ver replies), cutting a\n"
+          "                       frame short if it crosses the mark\n"
+          "  --oversize CMD       send a frame announcing 20000 bytes (and its bytes) in place\n"
+          "                       of CMD's first status or reply, then carry on\n"
+          "  --garbage CMD        send bytes that are not a frame in place of CMD's first\n"
+          "                       status or reply, then close the connection\n"
+          "  --split              send every frame one byte per write\n"
+          "  --stall MS           pause MS milliseconds before every frame sent\n"
+          "\n"
           "One shell is served at a time; the next is accepted when it leaves.\n"
           "Device paths: '/'-separated, absolute or relative to the current directory\n"
           "(\"/\" at connect). A resolved path holds at most 255 bytes (else status 31);\n"
@@ -50,17 +79,6 @@ void print_sim_help(FILE* out) {
           kDefaultPort, kDefaultRoot, kDefaultReduction, kDefaultDiagDelayMs);
 }
 
-// Strict decimal: the whole text, within [low, high].
-static bool parse_number(const char* text, long long low, long long high, long long* value) {
-  if (!text || !*text) return false;
-  errno = 0;
-  char* end = nullptr;
-  long long v = std::strtoll(text, &end, 10);
-  if (errno != 0 || *end != '\0' || v < low || v > high) return false;
-  *value = v;
-  return true;
-}
-
 static int parse_diag_status(SimOptions& o, const char* text, FILE* err) {
   static const struct {
     const char* name;
@@ -72,7 +90,7 @@ static int parse_diag_status(SimOptions& o, const char* text, FILE* err) {
                 {"gba", kDiagGba}};
   const char* eq = std::strchr(text, '=');
   long long code = 0;
-  if (eq && parse_number(eq + 1, -128, 255, &code)) {
+  if (eq && parse_decimal(eq + 1, -128, 255, &code)) {
     for (const auto& t : kTests) {
       if (std::strlen(t.name) == static_cast<size_t>(eq - text) &&
           std::strncmp(t.name, text, eq - text) == 0) {
@@ -90,7 +108,9 @@ static int parse_diag_status(SimOptions& o, const char* text, FILE* err) {
 
 static bool takes_value(const char* arg) {
   static const char* const kWithValue[] = {
-      "--bind", "--port", "--root", "--boot-dir", "--reduction", "--diag-delay", "--diag-status"};
+      "--bind",       "--port",        "--root",   "--boot-dir", "--reduction",
+      "--diag-delay", "--diag-status", "--refuse", "--status",   "--drop",
+      "--oversize",   "--garbage",     "--stall"};
   for (const char* name : kWithValue)
     if (std::strcmp(arg, name) == 0) return true;
   return false;
@@ -116,6 +136,10 @@ int parse_sim_options(int argc, char** argv, SimOptions& o, FILE* out, FILE* err
       o.once = true;
       continue;
     }
+    if (std::strcmp(arg, "--split") == 0) {
+      o.faults.split = true;
+      continue;
+    }
     if (!takes_value(arg)) {
       fprintf(err, "rqsim: unknown option \"%s\" (see --help)\n", arg);
       return -1;
@@ -133,7 +157,7 @@ int parse_sim_options(int argc, char** argv, SimOptions& o, FILE* out, FILE* err
     if (std::strcmp(arg, "--bind") == 0) {
       o.bind_address = value;
     } else if (std::strcmp(arg, "--port") == 0) {
-      if (!parse_number(value, 0, 65535, &n)) return bad("a port number (0..65535)");
+      if (!parse_decimal(value, 0, 65535, &n)) return bad("a port number (0..65535)");
       o.port = static_cast<int>(n);
     } else if (std::strcmp(arg, "--root") == 0) {
       if (!*value) return bad("a directory");
@@ -143,13 +167,26 @@ int parse_sim_options(int argc, char** argv, SimOptions& o, FILE* out, FILE* err
       if (!*value || std::strlen(value) >= sizeof o.boot_dir) return bad("a directory");
       std::strcpy(o.boot_dir, value);
     } else if (std::strcmp(arg, "--reduction") == 0) {
-      if (!parse_number(value, INT32_MIN, INT32_MAX, &n)) return bad("a 32-bit number");
+      if (!parse_decimal(value, INT32_MIN, INT32_MAX, &n)) return bad("a 32-bit number");
       o.reduction = static_cast<int32_t>(n);
     } else if (std::strcmp(arg, "--diag-delay") == 0) {
-      if (!parse_number(value, 0, 600000, &n)) return bad("milliseconds (0..600000)");
+      if (!parse_decimal(value, 0, 600000, &n)) return bad("milliseconds (0..600000)");
       o.diag_delay_ms = static_cast<int>(n);
     } else if (std::strcmp(arg, "--diag-status") == 0) {
       if (parse_diag_status(o, value, err) < 0) return -1;
+    } else if (std::strcmp(arg, "--refuse") == 0) {
+      if (parse_refuse_rule(o.faults, value, err) < 0) return -1;
+    } else if (std::strcmp(arg, "--status") == 0) {
+      if (parse_status_rule(o.faults, value, err) < 0) return -1;
+    } else if (std::strcmp(arg, "--drop") == 0) {
+      if (parse_drop_rule(o.faults, value, err) < 0) return -1;
+    } else if (std::strcmp(arg, "--oversize") == 0) {
+      if (parse_command_flag(o.faults.oversize, arg, value, err) < 0) return -1;
+    } else if (std::strcmp(arg, "--garbage") == 0) {
+      if (parse_command_flag(o.faults.garbage, arg, value, err) < 0) return -1;
+    } else if (std::strcmp(arg, "--stall") == 0) {
+      if (!parse_decimal(value, 0, 60000, &n)) return bad("milliseconds (0..60000)");
+      o.faults.stall_ms = static_cast<int>(n);
     }
   }
   if (!root_given) o.demo = true;

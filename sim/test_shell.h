@@ -90,6 +90,18 @@ class FakeShell {
     return payload;
   }
 
+  // Everything the simulator sends until it closes the link (or 5 s pass).
+  std::string drain() {
+    std::string out;
+    uint8_t buf[4096];
+    while (socket_wait_readable(end_, 5000) == 1) {
+      long r = socket_recv(end_, buf, sizeof buf);
+      if (r <= 0) break;
+      out.append(reinterpret_cast<char*>(buf), static_cast<size_t>(r));
+    }
+    return out;
+  }
+
   // Sends the start-up ping the shell sends before any ready, and checks its answer.
   bool start() {
     send_message(kCmdPing, 0);

@@ -29,7 +29,7 @@ static int write_bytes(Session& s, const uint8_t* bytes, size_t length) {
     long n = writable < 0 ? -1 : socket_send(s.socket, bytes + sent, piece);
     if (n < 0) {
       if (socket_error_is_interrupt(socket_last_error())) continue;
-      drop_link(s, "send failed (it has gone)");
+      s.dropped = true;  // the shell has gone: nothing to report beyond its leaving
       return kWireClosed;
     }
     sent += static_cast<size_t>(n);
