@@ -6,7 +6,9 @@
 // wb (sub-code = boot, value = size): for boots 2 and 3 a status whose value is the first-chunk
 // reduction; then a ready before every chunk; the first chunk of boots 2 and 3 is kChunkSize
 // less the reduction. No status follows the data, and boot 1 gets no status at all, so a
-// failure there can only be told by refusing the ready before the first chunk.
+// failure there can only be told by refusing the ready before the first chunk. A reduction
+// outside 0..16383 (for testing the shell) leaves no first chunk a frame could carry, so no
+// data follows it.
 #include <unistd.h>
 
 #include "boot_store.h"
@@ -61,6 +63,12 @@ int play_wb(Session& s, uint8_t boot, int32_t size) {
     fs_upload_abort(up);
     return size > 0 ? send_refusal(s, code) : 0;
   }
+  if (reduction < 0 || reduction >= static_cast<int32_t>(kChunkSize)) {
+    // No first chunk of that length fits a frame: the shell gives the write up without
+    // sending anything, and its next frame is the next command.
+    fs_upload_abort(up);
+    return 0;
+  }
 
   int64_t received = 0;
   int write_status = 0;
@@ -73,8 +81,8 @@ int play_wb(Session& s, uint8_t boot, int32_t size) {
     }
     const uint8_t* p = nullptr;
     int n = receive_frame(s, "chunk", kTraceData, kPeerTimeoutMs, &p);
-    // The first chunk's length follows the reduction, which rqsim may be told to send out
-    // of range; any length that makes progress and stays within the image is taken.
+    // Any length that makes progress and stays within the image is taken: the data is
+    // written in order whatever the cut.
     if (n == 0 || n > size - received || n == kWireOversize)
       drop_link(s, "a boot image chunk of the wrong length");
     if (n <= 0 || n > size - received) {

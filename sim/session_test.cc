@@ -140,6 +140,20 @@ TEST(Session, WriteBootShortensTheFirstChunkOfBoots2And3ByTheReduction) {
   EXPECT_EQ(sh.root.read(sh.root.boot_dir() + "/boot1.img"), "abc");
 }
 
+TEST(Session, AReductionNoFrameCanHonourEndsTheWriteAfterItsStatus) {
+  SimOptions o;
+  o.reduction = 16384;
+  FakeShell sh(o);
+  ASSERT_TRUE(sh.start());
+  EXPECT_EQ(sh.receive(), ready());
+  sh.send_message(kCmdWriteBoot, 40000, 2);
+  EXPECT_EQ(sh.receive(), msg(0, 16384));
+  EXPECT_EQ(sh.receive(), ready());  // the next command's: the shell sends no data
+  sh.send_message(kCmdPwd);
+  EXPECT_EQ(sh.receive(), msg(0, 2));
+  EXPECT_FALSE(sh.root.exists(sh.root.boot_dir() + "/boot2.img"));
+}
+
 // The audio dialogue with the answers a, y, r, p, y: every go message has its ready, and the
 // final status follows the playback status with nothing from the shell in between.
 TEST(Session, AudioDialogueRunsToItsFinalStatus) {

@@ -28,7 +28,7 @@ void print_sim_help(FILE* out) {
           "                       lie outside the root. An image never written reads as empty.\n"
           "  --reduction N        first-chunk reduction sent for wb to boots 2 and 3\n"
           "                       (default %d). Values outside 0..16383 are sent as given,\n"
-          "                       to test the shell's guard.\n"
+          "                       to test the shell's guard; no data is expected after them.\n"
           "  --diag-delay MS      pause of each diagnostic test and audio stage (default %d)\n"
           "  --diag-status TEST=CODE\n"
           "                       make diag TEST (usb, aud, rtc, flash, gba) answer status\n"
