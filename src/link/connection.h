@@ -32,8 +32,18 @@ struct Connection {
   FILE* script = nullptr;          // the command script being read, if any
   LineEditor* editor = nullptr;    // set when the console is a terminal with line editing
   FILE* progress_out = nullptr;    // transfer progress goes here when someone watches it
+  bool progress_shown = false;     // a progress line is on the screen right now
   bool quit = false;
 };
+
+// Erases a transfer's progress line, so that console text printed in the middle of a
+// transfer (a lost connection, a failure report) starts at the beginning of a clean line.
+inline void erase_progress_line(Connection& c) {
+  if (!c.progress_shown) return;
+  fputs("\r\033[K", c.progress_out);
+  fflush(c.progress_out);
+  c.progress_shown = false;
+}
 
 // The area behind the 8-byte message, where command payloads and replies go.
 inline uint8_t* payload_area(Connection& c) { return c.message + kMessageSize; }

@@ -29,6 +29,7 @@ int connect_to_proxy(Connection& c, const char* server, int port) {
 }
 
 static void report_closed(Connection& c) {
+  erase_progress_line(c);
   fprintf(c.console_out, "ERROR: DX proxy program closed the connection\n");
 }
 
@@ -47,6 +48,7 @@ int send_frame(Connection& c, const uint8_t* payload, size_t length) {
     if (n < 0) {
       int error = socket_last_error();
       if (socket_error_is_interrupt(error)) continue;
+      erase_progress_line(c);
       fprintf(c.console_out, "ERROR: socket send failed errno=%d\n", error);
       return kLinkFailed;
     }
@@ -63,6 +65,7 @@ int receive_frame(Connection& c, uint8_t* dest, size_t capacity) {
     FrameNext next = frame_reader_next(r, &payload, &length);
     if (next == kFrameReady) {
       if (length > capacity) {
+        erase_progress_line(c);
         fprintf(c.console_out, "ERROR: DX proxy sent %zu bytes where at most %zu fit\n", length,
                 capacity);
         return kLinkFailed;
@@ -71,6 +74,7 @@ int receive_frame(Connection& c, uint8_t* dest, size_t capacity) {
       return static_cast<int>(length);
     }
     if (next == kFrameOversize) {
+      erase_progress_line(c);
       fprintf(c.console_out, "ERROR: DX proxy sent a frame of %zu bytes (at most %zu allowed)\n",
               r.oversize_length, kMaxPayload);
       return kLinkFailed;
@@ -85,6 +89,7 @@ int receive_frame(Connection& c, uint8_t* dest, size_t capacity) {
     if (n < 0) {
       int error = socket_last_error();
       if (socket_error_is_interrupt(error)) continue;
+      erase_progress_line(c);
       fprintf(c.console_out, "ERROR: socket recv failed errno=%d\n", error);
       return kLinkFailed;
     }

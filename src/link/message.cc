@@ -24,6 +24,7 @@ const char* status_text(int code) {
 }
 
 void print_failure_report(Connection& c, int code, const char* line_format) {
+  erase_progress_line(c);
   fprintf(c.console_out, "ERROR: %s \n", status_text(code));
   fprintf(c.console_out, line_format, code);
 }

@@ -6,6 +6,7 @@
 #include "link/message.h"
 #include "transfer/download_target.h"
 #include "transfer/local_file.h"
+#include "transfer/progress.h"
 #include "transfer/transfer.h"
 #include "transfer/transfer_args.h"
 
@@ -17,11 +18,14 @@ namespace {
 constexpr int kCodeInvalidParameter = 5;
 
 // Receives the image after the size status; returns 0 when all of it was read.
-int receive_boot_image(Connection& c, DownloadTarget& target, int32_t size) {
+int receive_boot_image(Connection& c, DownloadTarget& target, int32_t size, Progress& progress) {
   int64_t received = 0;
   while (received < size) {
     int n = receive_frame(c, payload_area(c), kMaxPayload);
-    if (n <= 0) fprintf(c.console_out, "get command failed(fetch data)\n");
+    if (n <= 0) {
+      erase_progress_line(c);
+      fprintf(c.console_out, "get command failed(fetch data)\n");
+    }
     if (n < 0) return -1;  // the connection is gone: nothing more will come
     write_download_target(target, payload_area(c), static_cast<size_t>(n));
     if (received + n < size) {
@@ -32,11 +36,12 @@ int receive_boot_image(Connection& c, DownloadTarget& target, int32_t size) {
       }
     }
     received += n;
+    progress_update(progress, received);
   }
   return 0;
 }
 
-int send_boot_image(Connection& c, const LocalFile& file, int32_t reduction) {
+int send_boot_image(Connection& c, const LocalFile& file, int32_t reduction, Progress& progress) {
   const size_t size = static_cast<size_t>(file.size);
   size_t offset = 0;
   size_t room = kChunkSize - static_cast<size_t>(reduction);
@@ -49,6 +54,7 @@ int send_boot_image(Connection& c, const LocalFile& file, int32_t reduction) {
     }
     offset += length;
     room = kChunkSize;
+    progress_update(progress, static_cast<int64_t>(offset));
   }
   return 0;
 }
@@ -78,7 +84,11 @@ int cmd_rb(Connection& c, char* command) {
     abandon_download_target(target);
     return code;
   }
-  code = receive_boot_image(c, target, message_value(c.message));
+  const int32_t size = message_value(c.message);
+  Progress progress;
+  progress_start(progress, c, size);
+  code = receive_boot_image(c, target, size, progress);
+  progress_finish(progress);
   if (code != 0) {
     abandon_download_target(target);
     return code;
@@ -115,7 +125,10 @@ int cmd_wb(Connection& c, char* command) {
       return code;
     }
   }
-  code = send_boot_image(c, file, reduction);
+  Progress progress;
+  progress_start(progress, c, file.size);
+  code = send_boot_image(c, file, reduction, progress);
+  progress_finish(progress);
   free_local_file(file);
   return code;
 }

@@ -5,6 +5,7 @@
 #include "link/link.h"
 #include "link/message.h"
 #include "transfer/download_target.h"
+#include "transfer/progress.h"
 #include "transfer/rate_report.h"
 #include "transfer/transfer.h"
 #include "transfer/transfer_args.h"
@@ -39,17 +40,25 @@ int cmd_get(Connection& c, char* command) {
   const int32_t size = message_value(c.message);
   int64_t start = monotonic_ms();
   int64_t received = 0;
+  Progress progress;
+  progress_start(progress, c, size);
   while (received < size) {
     int n = receive_frame(c, payload_area(c), kMaxPayload);
-    if (n <= 0) fprintf(c.console_out, "get command failed(fetch data)\n");
+    if (n <= 0) {
+      erase_progress_line(c);
+      fprintf(c.console_out, "get command failed(fetch data)\n");
+    }
     // Nothing more can come over a failed connection; the target keeps what it held.
     if (n < 0) {
+      progress_finish(progress);
       abandon_download_target(target);
       return -1;
     }
     write_download_target(target, payload_area(c), static_cast<size_t>(n));
     received += n;
+    progress_update(progress, received);
   }
+  progress_finish(progress);
   int64_t elapsed = monotonic_ms() - start;
   if (commit_download_target(c, target) != 0) return -1;
   rate_report(c, size, elapsed);

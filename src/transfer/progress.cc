@@ -28,38 +28,33 @@ int format_progress(char* buf, size_t size, int64_t done, int64_t total, double 
     return snprintf(buf, size, "%s of %s  %3d%%  %s/s  %ld:%02ld left", done_text, total_text,
                     percent, rate_text, left / 60, left % 60);
   }
-  return snprintf(buf, size, "%s of %s  %3d%%  %s/s", done_text, total_text, percent,
-                  rate_text);
+  return snprintf(buf, size, "%s of %s  %3d%%  %s/s", done_text, total_text, percent, rate_text);
 }
 
-void progress_start(Progress& p, FILE* out, int64_t total) {
-  p.out = out;
+void progress_start(Progress& p, Connection& c, int64_t total) {
+  p.session = c.progress_out ? &c : nullptr;
   p.total = total;
   p.start = Clock::now();
   p.last_draw = p.start;
-  p.drawn = false;
 }
 
 void progress_update(Progress& p, int64_t done) {
-  if (!p.out) return;
+  if (!p.session) return;
   Clock::time_point now = Clock::now();
   if (now - p.start < kFirstDrawAfter || now - p.last_draw < kRedrawInterval) return;
   p.last_draw = now;
   char line[128];
   double seconds = std::chrono::duration<double>(now - p.start).count();
   format_progress(line, sizeof line, done, p.total, seconds);
-  fprintf(p.out, "\r%s\033[K", line);
-  fflush(p.out);
-  p.drawn = true;
+  Connection& c = *p.session;
+  fprintf(c.progress_out, "\r%s\033[K", line);
+  fflush(c.progress_out);
+  c.progress_shown = true;
 }
 
 void progress_finish(Progress& p) {
-  if (p.out && p.drawn) {
-    fputs("\r\033[K", p.out);
-    fflush(p.out);
-  }
-  p.drawn = false;
-  p.out = nullptr;
+  if (p.session) erase_progress_line(*p.session);
+  p.session = nullptr;
 }
 
 }  // namespace rq

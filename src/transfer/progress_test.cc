@@ -2,8 +2,24 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <string>
+
+#include "fake_proxy.h"
+#include "transfer/transfer.h"
+
 namespace rq {
 namespace {
+
+using std::chrono::seconds;
+
+std::string contents(FILE* f) {
+  fflush(f);
+  rewind(f);
+  std::string s;
+  for (int ch; (ch = fgetc(f)) != EOF;) s += static_cast<char>(ch);
+  return s;
+}
 
 TEST(Progress, LineShowsDoneTotalPercentRateAndTimeLeft) {
   struct {
@@ -25,11 +41,63 @@ TEST(Progress, LineShowsDoneTotalPercentRateAndTimeLeft) {
 }
 
 TEST(Progress, DrawsNothingWithoutAProgressStream) {
+  auto c = std::make_unique<Connection>();
   Progress p;
-  progress_start(p, nullptr, 100);
+  progress_start(p, *c, 100);
+  p.start -= seconds(5);
+  p.last_draw -= seconds(5);
   progress_update(p, 50);
   progress_finish(p);
-  EXPECT_FALSE(p.drawn);
+  EXPECT_FALSE(c->progress_shown);
+}
+
+// A meter that has run long enough draws one overprinted line, waits before redrawing, and
+// erases it on finish so that the command's own text starts on a clean line.
+TEST(Progress, DrawsAfterAWhileAndErasesOnFinish) {
+  auto c = std::make_unique<Connection>();
+  c->progress_out = tmpfile();
+  Progress p;
+  progress_start(p, *c, 4194304);
+  progress_update(p, 16384);  // too early: short transfers never flicker
+  EXPECT_EQ(contents(c->progress_out), "");
+
+  p.start -= seconds(1);
+  p.last_draw -= seconds(1);
+  progress_update(p, 1048576);
+  std::string drawn = contents(c->progress_out);
+  EXPECT_EQ(drawn.rfind("\r1.0 MiB of 4.0 MiB   25%  ", 0), 0u) << drawn;
+  EXPECT_EQ(drawn.substr(drawn.size() - 3), "\033[K");
+  EXPECT_TRUE(c->progress_shown);
+
+  progress_update(p, 2097152);  // within the redraw interval
+  EXPECT_EQ(contents(c->progress_out), drawn);
+
+  progress_finish(p);
+  progress_finish(p);  // finishing twice erases once
+  progress_update(p, 4194304);
+  EXPECT_EQ(contents(c->progress_out), drawn + "\r\033[K");
+  EXPECT_FALSE(c->progress_shown);
+  fclose(c->progress_out);
+}
+
+// The link's own failure lines come in the middle of a transfer, before the command can
+// finish its meter: they erase a drawn line first instead of being appended to it.
+TEST(Progress, LinkFailureLineErasesADrawnLine) {
+  testing::FakeProxy p;
+  Connection& c = p.shell();
+  c.progress_out = tmpfile();
+  c.progress_shown = true;  // as if the meter had drawn its line
+  p.ready().ready().status(0, 40000).reply(std::string(16384, 'x')).hang_up();
+
+  std::string out = p.run(cmd_get, "get big.bin /dev/null");
+
+  EXPECT_EQ(out,
+            "ERROR: DX proxy program closed the connection\n"
+            "get command failed(fetch data)\n");
+  EXPECT_EQ(contents(c.progress_out), "\r\033[K");
+  EXPECT_FALSE(c.progress_shown);
+  fclose(c.progress_out);
+  c.progress_out = nullptr;
 }
 
 }  // namespace

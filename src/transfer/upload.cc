@@ -6,6 +6,7 @@
 #include "link/link.h"
 #include "link/message.h"
 #include "transfer/local_file.h"
+#include "transfer/progress.h"
 #include "transfer/rate_report.h"
 #include "transfer/transfer.h"
 #include "transfer/transfer_args.h"
@@ -17,7 +18,7 @@ namespace {
 constexpr size_t kSizeFieldLength = 4;
 
 // Streams the file after the put payload has been accepted; the proxy ends with a status.
-int send_file_data(Connection& c, const LocalFile& file) {
+int send_file_data(Connection& c, const LocalFile& file, Progress& progress) {
   const size_t size = static_cast<size_t>(file.size);
   size_t chunk = 0;
   for (size_t offset = 0; offset < size; offset += kChunkSize, ++chunk) {
@@ -34,8 +35,10 @@ int send_file_data(Connection& c, const LocalFile& file) {
       print_failure_report(c, -1, "put command failed errcode(write data) = %d\n");
       return -1;
     }
+    progress_update(progress, static_cast<int64_t>(offset + length));
   }
   int code = receive_status(c);
+  progress_finish(progress);
   if (code != 0) {
     print_failure_report(c, code, "put command failed errcode(write data) = %d\n");
     return code;
@@ -77,7 +80,10 @@ int cmd_put(Connection& c, char* command) {
 
   const int32_t size = file.size;
   int64_t start = monotonic_ms();
-  code = send_file_data(c, file);
+  Progress progress;
+  progress_start(progress, c, size);
+  code = send_file_data(c, file, progress);
+  progress_finish(progress);
   free_local_file(file);
   if (code != 0) return code;
   rate_report(c, size, monotonic_ms() - start);
