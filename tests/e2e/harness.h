@@ -40,6 +40,7 @@ struct Run {
   bool timed_out = false;
   std::string out;       // standard output
   std::string err;       // standard error
+  long max_rss_kb = 0;   // the program's peak resident memory, in KiB
 };
 
 // Runs a program with arguments and console input, killing it after timeout_ms.
