@@ -38,12 +38,13 @@ int stop_sim(Sim& sim);
 struct Run {
   int exit_status = -1;  // as the shell returned it (0..255), or -1 if it was killed
   bool timed_out = false;
-  std::string out;       // standard output
-  std::string err;       // standard error
-  long max_rss_kb = 0;   // the program's peak resident memory, in KiB
+  std::string out;      // standard output
+  std::string err;      // standard error
+  long max_rss_kb = 0;  // the program's peak resident memory, in KiB
 };
 
-// Runs a program with arguments and console input, killing it after timeout_ms.
+// Runs a program with arguments and console input, killing it after timeout_ms. The shell
+// runs under the program named in RQ_E2E_SHELL_WRAPPER, if set (see harness.cc).
 Run run_program(const std::vector<std::string>& argv, const std::string& stdin_text,
                 int timeout_ms = 30000, const std::string& cwd = "");
 
