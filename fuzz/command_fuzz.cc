@@ -2,13 +2,15 @@
 // reply parser — status and ready messages, texts, listings, download frames, the diag
 // dialogue — meets hostile input. The first byte picks the command; the rest is split
 // between the proxy's stream and the console.
+#include <unistd.h>
+
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <string>
-
-#include <unistd.h>
 
 #include "link/connection.h"
 #include "link/socket.h"
@@ -17,17 +19,25 @@
 namespace {
 
 const char* const kLines[] = {
-    "ping",          "ping N",         "ls",         "ls /dir",          "pwd",
-    "ver",           "format",         "cd a",       "mkdir b",          "rm c",
-    "launch d.elf",  "mv a b",         "cp a b",     "get a out.bin",    "rb 1 boot.bin",
-    "rb 3 boot.bin", "diag usb",       "diag gba",   "diag aud",         "diag flash",
+    "ping",          "ping N",         "ls",       "ls /dir",       "pwd",
+    "ver",           "format",         "cd a",     "mkdir b",       "rm c",
+    "launch d.elf",  "mv a b",         "cp a b",   "get a out.bin", "rb 1 boot.bin",
+    "rb 3 boot.bin", "diag usb",       "diag gba", "diag aud",      "diag flash",
     "wb 2 in.bin",   "put in.bin dev",
 };
 
+// The scratch directory the commands write in; it goes when the fuzzer exits.
+char scratch[] = "/tmp/rqshell-fuzz.XXXXXX";
+
+void remove_scratch() {
+  std::error_code ec;
+  std::filesystem::remove_all(scratch, ec);
+}
+
 std::string scratch_dir() {
-  char pattern[] = "/tmp/rqshell-fuzz.XXXXXX";
-  const char* dir = mkdtemp(pattern);
-  return dir ? dir : "/tmp";
+  if (!mkdtemp(scratch)) abort();
+  atexit(remove_scratch);
+  return scratch;
 }
 
 }  // namespace
