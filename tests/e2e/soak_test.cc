@@ -34,7 +34,7 @@ std::string random_bytes(size_t size, unsigned seed) {
   return s;
 }
 
-long vm_rss_kb(int pid) {
+[[maybe_unused]] long vm_rss_kb(int pid) {
   std::string status = read_file("/proc/" + std::to_string(pid) + "/status");
   size_t at = status.find("VmRSS:");
   return at == std::string::npos ? -1 : atol(status.c_str() + at + 6);
