@@ -79,8 +79,11 @@ class Terminal : public ::testing::Test {
   }
 
   e2e::Run tmux(std::vector<std::string> args) {
-    std::vector<std::string> argv = {"/usr/bin/env", "-u", "TMUX", "TERM=xterm",
-                                     tmux_,          "-L", socket_};
+    // No personal tmux.conf or .editrc may change the keys: the server starts without a
+    // configuration file and with the test's directory as its home.
+    std::vector<std::string> argv = {
+        "/usr/bin/env", "-u", "TMUX",      "TERM=xterm", "HOME=" + dir_.path(),
+        tmux_,          "-f", "/dev/null", "-L",         socket_};
     argv.insert(argv.end(), args.begin(), args.end());
     return run_program(argv, "", 10000);
   }
