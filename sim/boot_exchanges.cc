@@ -24,21 +24,9 @@ int play_rb(Session& s, uint8_t boot, int32_t) {
   int code = injected_status(s);
   if (code == 0) code = -boot_open_read(s.options->boot_dir, boot, &fd, &size);
   if (code != 0) return send_status(s, code, 0);
-  int rc = send_status(s, 0, static_cast<int32_t>(size));
-  for (int64_t sent = 0; rc == 0 && sent < size;) {
-    size_t want = size - sent < static_cast<int64_t>(kChunkSize) ? static_cast<size_t>(size - sent)
-                                                                 : kChunkSize;
-    int got = fs_read_full(fd, s.data, want);
-    if (got != static_cast<int>(want)) {
-      fprintf(s.log, "rqsim: boot image %d shrank while being read\n", boot);
-      drop_link(s, "a boot image could not be read whole");
-      rc = kWireClosed;
-      break;
-    }
-    rc = send_data(s, "data", kTraceData, s.data, want);
-    sent += got;
-    if (rc == 0 && sent < size) rc = send_status(s, 0, static_cast<int32_t>(sent), "next");
-  }
+  char what[32];
+  snprintf(what, sizeof what, "boot image %d", boot);
+  int rc = send_file_frames(s, fd, size, true, what);
   if (fd >= 0) close(fd);
   return rc;
 }

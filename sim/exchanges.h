@@ -35,6 +35,11 @@ int play_diag(Session& s, uint8_t sub_code, int32_t value);
 // announced length no frame can have is refused at the ready with code 5.
 int receive_names(Session& s, int32_t announced, int names);
 
+// Announces size in a status message, then streams the open file in frames of kChunkSize,
+// with a status between chunks when status_between is set (boot images). A file that turns
+// out shorter than announced drops the link: the shell cannot be told in step.
+int send_file_frames(Session& s, int fd, int64_t size, bool status_between, const char* what);
+
 // The second of two names in s.text.
 const char* second_name(const Session& s);
 

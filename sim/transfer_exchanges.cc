@@ -92,6 +92,12 @@ int play_get(Session& s, uint8_t, int32_t announced) {
     if (fd < 0) code = -fd;
   }
   if (code != 0) return send_status(s, code, 0);
+  int rc = send_file_frames(s, fd, size, false, s.text);
+  close(fd);
+  return rc;
+}
+
+int send_file_frames(Session& s, int fd, int64_t size, bool status_between, const char* what) {
   int rc = send_status(s, 0, static_cast<int32_t>(size));
   for (int64_t sent = 0; rc == 0 && sent < size;) {
     size_t want = size - sent < static_cast<int64_t>(kChunkSize) ? static_cast<size_t>(size - sent)
@@ -99,15 +105,15 @@ int play_get(Session& s, uint8_t, int32_t announced) {
     int got = fs_read_full(fd, s.data, want);
     if (got != static_cast<int>(want)) {
       // The size has gone out; the shell cannot be told of a short file in step.
-      fprintf(s.log, "rqsim: %s shrank while being read\n", s.text);
-      drop_link(s, "a device file could not be read whole");
-      rc = kWireClosed;
-      break;
+      fprintf(s.log, "rqsim: %s shrank while being read\n", what);
+      drop_link(s, "a file could not be read whole");
+      return kWireClosed;
     }
-    rc = send_data(s, "data", kTraceData, s.data, static_cast<size_t>(got));
+    rc = send_data(s, "data", kTraceData, s.data, want);
     sent += got;
+    if (status_between && rc == 0 && sent < size)
+      rc = send_status(s, 0, static_cast<int32_t>(sent), "next");
   }
-  close(fd);
   return rc;
 }
 
