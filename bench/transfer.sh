@@ -18,27 +18,16 @@ for f in "$shell" "$sim"; do
 done
 
 work="$(mktemp -d)"
-sim_pid=""
+source "$repo/scripts/rqsim-lib.sh"
 cleanup() {
-  if [[ -n "$sim_pid" ]]; then
-    kill "$sim_pid" 2>/dev/null || true
-    wait "$sim_pid" 2>/dev/null || true
-  fi
+  stop_rqsim
   rm -rf "$work"
 }
 trap cleanup EXIT
 
 mkdir -p "$work/root"
-"$sim" --port 0 --root "$work/root" >"$work/sim.out" 2>"$work/sim.err" &
-sim_pid=$!
-port=""
-for _ in $(seq 200); do
-  port="$(sed -n '1s/.*:\([0-9][0-9]*\)$/\1/p' "$work/sim.out")"
-  [[ -n "$port" ]] && break
-  kill -0 "$sim_pid" 2>/dev/null || break
-  sleep 0.05
-done
-[[ -n "$port" ]] || { echo "bench: rqsim did not start: $(cat "$work/sim.err")" >&2; exit 1; }
+start_rqsim "$sim" "$work/sim.out" "$work/sim.err" --root "$work/root"
+port="$rqsim_port"
 
 head -c "$((mib * 1024 * 1024))" /dev/urandom >"$work/big.bin"
 bytes="$(stat -c %s "$work/big.bin")"

@@ -20,27 +20,14 @@ mkdir -p demo-device
 sim_out="$(mktemp)"
 # rqsim's own notes (connects, launches) go to a log, not across the shell's console.
 sim_log="$repo/build/default/rqsim-demo.log"
-build/default/sim/rqsim --port 0 --root "$repo/demo-device" --demo >"$sim_out" 2>"$sim_log" &
-sim_pid=$!
+source "$repo/scripts/rqsim-lib.sh"
 cleanup() {
-  kill "$sim_pid" 2>/dev/null || true
-  wait "$sim_pid" 2>/dev/null || true
+  stop_rqsim
   rm -f "$sim_out"
 }
 trap cleanup EXIT
-
-# The first line names the port: "rqsim listening on 127.0.0.1:PORT".
-port=""
-for _ in $(seq 100); do
-  port="$(sed -n '1s/.*:\([0-9][0-9]*\)$/\1/p' "$sim_out")"
-  [[ -n "$port" ]] && break
-  kill -0 "$sim_pid" 2>/dev/null || break
-  sleep 0.05
-done
-if [[ -z "$port" ]]; then
-  echo "demo: rqsim did not start: $(cat "$sim_log")" >&2
-  exit 1
-fi
+start_rqsim build/default/sim/rqsim "$sim_out" "$sim_log" --root "$repo/demo-device" --demo
+port="$rqsim_port"
 
 echo "demo: rqsim serves demo-device/ on 127.0.0.1:$port (log: build/default/rqsim-demo.log)"
 echo "demo: type h for help, q to quit"

@@ -34,12 +34,9 @@ if links_libedit "$plain_build/rqshell"; then
 fi
 
 work="$(mktemp -d)"
-sim_pid=""
+source "$repo/scripts/rqsim-lib.sh"
 cleanup() {
-  if [[ -n "$sim_pid" ]]; then
-    kill "$sim_pid" 2>/dev/null || true
-    wait "$sim_pid" 2>/dev/null || true
-  fi
+  stop_rqsim
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -88,17 +85,10 @@ run_session() {
   mkdir -p "$dir/root" "$dir/boots"
   cp "$work/local.bin" "$dir/local.bin"
   cp "$work/local.bin" "$dir/name with blanks.bin"
-  "$sim" --port 0 --root "$dir/root" --demo --boot-dir "$dir/boots" --diag-delay 0 \
-    --diag-status flash=100 --once >"$dir/sim.out" 2>"$dir/sim.err" &
-  sim_pid=$!
-  local port=""
-  for _ in $(seq 200); do
-    port="$(sed -n '1s/.*:\([0-9][0-9]*\)$/\1/p' "$dir/sim.out")"
-    [[ -n "$port" ]] && break
-    kill -0 "$sim_pid" 2>/dev/null || break
-    sleep 0.05
-  done
-  [[ -n "$port" ]] || fail "rqsim did not start: $(cat "$dir/sim.err")"
+  start_rqsim "$sim" "$dir/sim.out" "$dir/sim.err" --root "$dir/root" --demo \
+    --boot-dir "$dir/boots" --diag-delay 0 --diag-status flash=100 --once ||
+    fail "rqsim did not start"
+  local port="$rqsim_port"
   local status=0
   if [[ "$mode" == script ]]; then
     (cd "$dir" && timeout 60 "$shell" "$work/commands.rq" 127.0.0.1 "$port" \
@@ -114,8 +104,9 @@ run_session() {
       <"$work/console.txt" >"$dir/stdout" 2>"$dir/stderr") || status=$?
   fi
   echo "$status" >"$dir/status"
-  wait "$sim_pid" 2>/dev/null || true
-  sim_pid=""
+  # --once: rqsim ends by itself when the shell leaves.
+  wait "$rqsim_pid" 2>/dev/null || true
+  rqsim_pid=""
   sed -E 's/Download (-?[0-9.]+) KB [^ ]+ sec [^ ]+ KB\/s$/Download \1 KB (time masked)/' \
     "$dir/stdout" >"$dir/stdout.masked"
 }

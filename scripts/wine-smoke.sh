@@ -23,12 +23,9 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 unset DISPLAY
 
 work="$(mktemp -d)"
-sim_pid=""
+source "$repo/scripts/rqsim-lib.sh"
 cleanup() {
-  if [[ -n "$sim_pid" ]]; then
-    kill "$sim_pid" 2>/dev/null || true
-    wait "$sim_pid" 2>/dev/null || true
-  fi
+  stop_rqsim
   "$wineserver" -k 2>/dev/null || true
   rm -rf "$work"
 }
@@ -69,16 +66,8 @@ echo "wine-smoke: help text ok"
 
 # 2. Connect, ping, quit against rqsim on an ephemeral loopback port.
 mkdir -p "$work/root"
-"$sim" --port 0 --root "$work/root" >"$work/sim.out" 2>"$work/sim.err" &
-sim_pid=$!
-port=""
-for _ in $(seq 200); do
-  port="$(sed -n '1s/.*:\([0-9][0-9]*\)$/\1/p' "$work/sim.out")"
-  [[ -n "$port" ]] && break
-  kill -0 "$sim_pid" 2>/dev/null || break
-  sleep 0.05
-done
-[[ -n "$port" ]] || fail "rqsim did not start: $(cat "$work/sim.err")"
+start_rqsim "$sim" "$work/sim.out" "$work/sim.err" --root "$work/root" || fail "rqsim did not start"
+port="$rqsim_port"
 
 printf 'ping\nq\n' >"$work/script.rq"
 run_shell "$work/ping.lin" "$work/ping.lin.rc" "$linux_shell" script.rq 127.0.0.1 "$port"
