@@ -1,5 +1,6 @@
-// The exchange every path command shares (cd, mkdir, rm, launch, and ls before its reply):
-// ready, command message, ready, path with its zero, status message.
+// The exchange the path commands share (cd, mkdir, rm, launch, and ls before its reply), and
+// mv and cp with their two names as the payload: ready, command message, ready, payload,
+// status message.
 #pragma once
 
 #include <cstdint>

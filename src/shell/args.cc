@@ -1,5 +1,6 @@
 #include "shell/args.h"
 
+#include <cstdio>
 #include <cstring>
 
 namespace rq {
@@ -56,6 +57,19 @@ int two_arguments(const char* text, char* out, size_t capacity, size_t* second_o
   }
   out[n++] = '\0';
   return static_cast<int>(n);
+}
+
+int command_arguments(Connection& c, const char* command, size_t keyword_length, char* out,
+                      size_t capacity, char** second) {
+  const char* text = skip_blanks(command + strnlen(command, keyword_length));
+  size_t second_offset = 0;
+  int length = two_arguments(text, out, capacity, &second_offset);
+  if (length < 0) {
+    fprintf(c.console_out, "INVALID cmd parameters\n");
+    return -1;
+  }
+  *second = out + second_offset;
+  return length;
 }
 
 }  // namespace rq

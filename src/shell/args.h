@@ -4,6 +4,8 @@
 
 #include <cstddef>
 
+#include "link/connection.h"
+
 namespace rq {
 
 const char* skip_blanks(const char* text);
@@ -18,5 +20,12 @@ int single_path(char* command, size_t keyword_length, char** path);
 // first, 0, second, 0. Returns the total length and sets *second_offset, or -1 when the
 // text has no second argument, an unclosed quote, or does not fit in capacity.
 int two_arguments(const char* text, char* out, size_t capacity, size_t* second_offset);
+
+// What every two-argument command does first: skips keyword_length characters and blanks,
+// parses with two_arguments into out and sets *second to the second argument. Prints
+// "INVALID cmd parameters\n" and returns -1 when the arguments are not there; returns the
+// total length otherwise.
+int command_arguments(Connection& c, const char* command, size_t keyword_length, char* out,
+                      size_t capacity, char** second);
 
 }  // namespace rq

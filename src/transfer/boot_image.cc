@@ -4,6 +4,7 @@
 // reduction the proxy announces. Neither prints a rate report.
 #include "link/link.h"
 #include "link/message.h"
+#include "shell/args.h"
 #include "transfer/download_target.h"
 #include "transfer/local_file.h"
 #include "transfer/progress.h"
@@ -65,7 +66,7 @@ int cmd_rb(Connection& c, char* command) {
   // Parsed straight into the payload area; the names are used before any data arrives.
   char* args = reinterpret_cast<char*>(payload_area(c));
   char* pc_file = nullptr;
-  if (transfer_arguments(c, command, 2, args, kMaxPayload, &pc_file) < 0) return -1;
+  if (command_arguments(c, command, 2, args, kMaxPayload, &pc_file) < 0) return -1;
   int boot = boot_number(c, args);
   if (boot < 0) return -1;
 
@@ -99,7 +100,7 @@ int cmd_rb(Connection& c, char* command) {
 int cmd_wb(Connection& c, char* command) {
   char args[kTransferArgumentsSize];
   char* pc_file = nullptr;
-  if (transfer_arguments(c, command, 2, args, sizeof args, &pc_file) < 0) return -1;
+  if (command_arguments(c, command, 2, args, sizeof args, &pc_file) < 0) return -1;
   int boot = boot_number(c, args);
   if (boot < 0) return -1;
 

@@ -4,6 +4,7 @@
 
 #include "link/link.h"
 #include "link/message.h"
+#include "shell/args.h"
 #include "transfer/download_target.h"
 #include "transfer/progress.h"
 #include "transfer/rate_report.h"
@@ -16,7 +17,7 @@ int cmd_get(Connection& c, char* command) {
   // The device name is parsed straight into the payload area it is sent from.
   char* args = reinterpret_cast<char*>(payload_area(c));
   char* pc_file = nullptr;
-  if (transfer_arguments(c, command, 3, args, kMaxPayload, &pc_file) < 0) return -1;
+  if (command_arguments(c, command, 3, args, kMaxPayload, &pc_file) < 0) return -1;
   const char* dx_file = args;
 
   DownloadTarget target;

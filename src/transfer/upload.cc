@@ -5,6 +5,7 @@
 
 #include "link/link.h"
 #include "link/message.h"
+#include "shell/args.h"
 #include "transfer/local_file.h"
 #include "transfer/progress.h"
 #include "transfer/rate_report.h"
@@ -51,7 +52,7 @@ int send_file_data(Connection& c, const LocalFile& file, Progress& progress) {
 int cmd_put(Connection& c, char* command) {
   char args[kTransferArgumentsSize];
   char* dx_file = nullptr;
-  if (transfer_arguments(c, command, 3, args, sizeof args, &dx_file) < 0) return -1;
+  if (command_arguments(c, command, 3, args, sizeof args, &dx_file) < 0) return -1;
   const char* pc_file = args;
 
   // The whole file is in memory before the proxy hears of it, so the size announced and
