@@ -39,7 +39,6 @@ int send_file_data(Connection& c, const LocalFile& file, Progress& progress) {
     progress_update(progress, static_cast<int64_t>(offset + length));
   }
   int code = receive_status(c);
-  progress_finish(progress);
   if (code != 0) {
     print_failure_report(c, code, "put command failed errcode(write data) = %d\n");
     return code;
