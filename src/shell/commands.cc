@@ -32,19 +32,36 @@ struct Command {
 };
 
 static const Command kCommands[] = {
-    {"cd", cmd_cd},       {"cp", cmd_cp},   {"diag", cmd_diag},     {"format", cmd_format},
-    {"get", cmd_get},     {"launch", cmd_launch}, {"ls", cmd_ls},   {"mkdir", cmd_mkdir},
-    {"mv", cmd_mv},       {"ping", ping},   {"put", cmd_put},       {"pwd", cmd_pwd},
-    {"rm", cmd_rm},       {"s", cmd_run_script}, {"ver", cmd_ver},  {"wb", cmd_wb},
-    {"rb", cmd_rb},       {"q", cmd_quit},
+    {"cd", cmd_cd},   {"cp", cmd_cp},         {"diag", cmd_diag}, {"format", cmd_format},
+    {"get", cmd_get}, {"launch", cmd_launch}, {"ls", cmd_ls},     {"mkdir", cmd_mkdir},
+    {"mv", cmd_mv},   {"ping", ping},         {"put", cmd_put},   {"pwd", cmd_pwd},
+    {"rm", cmd_rm},   {"s", cmd_run_script},  {"ver", cmd_ver},   {"wb", cmd_wb},
+    {"rb", cmd_rb},   {"q", cmd_quit},
 };
 
-void dispatch_command(Connection& c, char* command) {
+static const Command* matching_entry(const char* text, size_t available) {
   for (const Command& entry : kCommands) {
-    if (strnicmp_ascii(command, entry.keyword, static_cast<unsigned>(strlen(entry.keyword))) == 0) {
-      entry.handler(c, command);
-      return;
-    }
+    size_t length = strlen(entry.keyword);
+    if (length <= available &&
+        strnicmp_ascii(text, entry.keyword, static_cast<unsigned>(length)) == 0)
+      return &entry;
+  }
+  return nullptr;
+}
+
+const char* dispatched_keyword(const char* text, size_t available) {
+  const Command* entry = matching_entry(text, available);
+  return entry ? entry->keyword : nullptr;
+}
+
+const char* command_keyword(size_t index) {
+  return index < sizeof kCommands / sizeof kCommands[0] ? kCommands[index].keyword : nullptr;
+}
+
+void dispatch_command(Connection& c, char* command) {
+  if (const Command* entry = matching_entry(command, strlen(command))) {
+    entry->handler(c, command);
+    return;
   }
   if (command[0] == 'h' || command[0] == 'H' || command[0] == '?') {
     print_help(c);

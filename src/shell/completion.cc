@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "shell/line.h"
+#include "shell/shell.h"
 
 namespace rq {
 
@@ -11,25 +12,14 @@ namespace {
 // Which argument of a command names a local file, if any.
 enum class Arguments { kOther, kScriptName, kDiagTest, kPutSource, kLocalTarget };
 
-struct Keyword {
-  const char* word;
-  Arguments arguments;
-};
-
-// The command table's keywords in its order, so that a line is read as the loop will
-// dispatch it ("rbx" runs rb, "status" runs s).
-const Keyword kKeywords[] = {
-    {"cd", Arguments::kOther},        {"cp", Arguments::kOther},
-    {"diag", Arguments::kDiagTest},   {"format", Arguments::kOther},
-    {"get", Arguments::kLocalTarget}, {"launch", Arguments::kOther},
-    {"ls", Arguments::kOther},        {"mkdir", Arguments::kOther},
-    {"mv", Arguments::kOther},        {"ping", Arguments::kOther},
-    {"put", Arguments::kPutSource},   {"pwd", Arguments::kOther},
-    {"rm", Arguments::kOther},        {"s", Arguments::kScriptName},
-    {"ver", Arguments::kOther},       {"wb", Arguments::kLocalTarget},
-    {"rb", Arguments::kLocalTarget},  {"q", Arguments::kOther},
-    {"h", Arguments::kOther},
-};
+Arguments arguments_of(const char* keyword) {
+  if (strcmp(keyword, "diag") == 0) return Arguments::kDiagTest;
+  if (strcmp(keyword, "put") == 0) return Arguments::kPutSource;
+  if (strcmp(keyword, "s") == 0) return Arguments::kScriptName;
+  if (strcmp(keyword, "get") == 0 || strcmp(keyword, "rb") == 0 || strcmp(keyword, "wb") == 0)
+    return Arguments::kLocalTarget;
+  return Arguments::kOther;
+}
 
 const char* const kDiagTests[] = {"usb", "aud", "rtc", "flash", "gba"};
 
@@ -41,16 +31,6 @@ int skip_blanks_before(const char* line, int i, int cursor) {
 }
 
 bool has_blank(const std::string& s) { return s.find_first_of(" \t") != std::string::npos; }
-
-const Keyword* dispatched_keyword(const char* line, int begin, int first_word_end) {
-  for (const Keyword& k : kKeywords) {
-    int length = static_cast<int>(strlen(k.word));
-    if (length <= first_word_end - begin &&
-        strnicmp_ascii(line + begin, k.word, static_cast<unsigned>(length)) == 0)
-      return &k;
-  }
-  return nullptr;
-}
 
 // A two-argument command: the first argument up to a blank or inside double quotes, the
 // second from the next non-blank to the end of the line.
@@ -92,10 +72,12 @@ CompletionContext completion_context(const char* line, int cursor) {
     ctx.word_begin = begin;
     return ctx;
   }
-  const Keyword* k = dispatched_keyword(line, begin, first_word_end);
-  if (!k) return ctx;
-  int p = begin + static_cast<int>(strlen(k->word));
-  switch (k->arguments) {
+  // Read the line as the loop will dispatch it ("rbx" runs rb, "status" runs s).
+  const char* keyword =
+      dispatched_keyword(line + begin, static_cast<size_t>(first_word_end - begin));
+  if (!keyword) return ctx;
+  int p = begin + static_cast<int>(strlen(keyword));
+  switch (arguments_of(keyword)) {
     case Arguments::kScriptName:
       ctx.kind = CompletionKind::kLocalFile;
       ctx.word_begin = skip_blanks_before(line, p, cursor);
@@ -124,8 +106,10 @@ std::vector<std::string> matching_words(CompletionKind kind, const std::string& 
         strnicmp_ascii(word, typed.c_str(), static_cast<unsigned>(typed.size())) == 0)
       words.emplace_back(word);
   };
-  if (kind == CompletionKind::kKeyword)
-    for (const Keyword& k : kKeywords) offer(k.word);
+  if (kind == CompletionKind::kKeyword) {
+    for (size_t i = 0; const char* keyword = command_keyword(i); ++i) offer(keyword);
+    offer("h");  // help is the one command outside the table
+  }
   if (kind == CompletionKind::kDiagTest)
     for (const char* test : kDiagTests) offer(test);
   return words;

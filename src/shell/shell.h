@@ -17,4 +17,11 @@ void dispatch_command(Connection& c, char* command);
 
 void print_help(Connection& c);
 
+// The command table's keyword that a line beginning with text (available characters long)
+// runs, matched as dispatch_command matches it; nullptr when no table entry matches.
+const char* dispatched_keyword(const char* text, size_t available);
+
+// The command table's keywords in table order; nullptr past the last.
+const char* command_keyword(size_t index);
+
 }  // namespace rq
