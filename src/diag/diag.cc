@@ -79,6 +79,10 @@ int run_simple_test(Connection& c, uint8_t test, const SimpleTest& t) {
 
 }  // namespace
 
+const char* diag_test_word(size_t index) {
+  return index < sizeof kDiagTests / sizeof kDiagTests[0] ? kDiagTests[index].word : nullptr;
+}
+
 int cmd_diag(Connection& c, char* command) {
   // The keyword is skipped by its own length; the dispatcher guarantees it is there, but a
   // shorter text must not be skipped past its end.

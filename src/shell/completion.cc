@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "diag/diag.h"
 #include "shell/line.h"
 #include "shell/shell.h"
 
@@ -21,7 +22,6 @@ Arguments arguments_of(const char* keyword) {
   return Arguments::kOther;
 }
 
-const char* const kDiagTests[] = {"usb", "aud", "rtc", "flash", "gba"};
 
 bool is_blank(char ch) { return ch == ' ' || ch == '\t'; }
 
@@ -111,7 +111,7 @@ std::vector<std::string> matching_words(CompletionKind kind, const std::string& 
     offer("h");  // help is the one command outside the table
   }
   if (kind == CompletionKind::kDiagTest)
-    for (const char* test : kDiagTests) offer(test);
+    for (size_t i = 0; const char* test = diag_test_word(i); ++i) offer(test);
   return words;
 }
 
