@@ -16,13 +16,8 @@ for f in "$shell" "$sim" "$pingpong"; do
   fi
 done
 
-work="$(mktemp -d)"
 source "$repo/scripts/rqsim-lib.sh"
-cleanup() {
-  stop_rqsim
-  rm -rf "$work"
-}
-trap cleanup EXIT
+use_scratch_dir
 
 mkdir -p "$work/root"
 start_rqsim "$sim" "$work/sim.out" "$work/sim.err" --root "$work/root"

@@ -33,13 +33,8 @@ if links_libedit "$plain_build/rqshell"; then
   fail "$plain_build/rqshell links libedit although RQ_LINE_EDITOR=OFF"
 fi
 
-work="$(mktemp -d)"
 source "$repo/scripts/rqsim-lib.sh"
-cleanup() {
-  stop_rqsim
-  rm -rf "$work"
-}
-trap cleanup EXIT
+use_scratch_dir
 
 # A session that touches every kind of console text: listings, texts, transfers with rate
 # reports, boot images, failure reports, parser errors, diag questions and a line longer

@@ -3,6 +3,8 @@
 #     sets rqsim_pid and rqsim_port (read from rqsim's first line, "... 127.0.0.1:PORT");
 #     returns non-zero, with rqsim's error output on stderr, when it does not come up.
 #   stop_rqsim
+#   use_scratch_dir
+#     sets work to a fresh directory; it and rqsim go when the script exits.
 rqsim_pid=""
 rqsim_port=""
 
@@ -28,4 +30,9 @@ stop_rqsim() {
     wait "$rqsim_pid" 2>/dev/null || true
   fi
   rqsim_pid=""
+}
+
+use_scratch_dir() {
+  work="$(mktemp -d)"
+  trap 'stop_rqsim; rm -rf "$work"' EXIT
 }
