@@ -326,6 +326,24 @@ def check_audio(ck, pdus, run, work):
                           or "rq.sequence" in p.fields], [])
 
 
+ODD_VALUES_SCRIPT = "wb 2 {work}/boot.bin\npwd\nping\nq\n"
+
+
+def check_odd_values(ck, pdus, run, work):
+    # A negative reduction leaves no first chunk: no data follows. A 20000-byte frame in
+    # place of pwd's status is skipped by the shell; both sides stay in step after it.
+    ck.eq("commands in order", commands(pdus), ["ping", "wb 2", "pwd", "ping"])
+    ck.eq("reduction", [p.get("rq.reduction") for p in kinds(pdus, "status", "wb 2")], ["-5"])
+    ck.eq("no wb data", kinds(pdus, "chunk"), [])
+    ck.true("the unusable reduction is flagged",
+            all("rq.malformed" in p.fields for p in kinds(pdus, "status", "wb 2")))
+    big = [p for p in pdus if p.get("rq.length") == "20000"]
+    ck.eq("the oversize frame is flagged", [("rq.oversize" in p.fields, p.get("rq.exchange"))
+                                            for p in big], [(True, "pwd")])
+    ck.eq("ping still in step", [p.get("rq.value") for p in kinds(pdus, "status", "ping")],
+          ["1", "2"])
+
+
 SMALL_SCRIPT = "pwd\nls\ncd /docs\nls readme.txt\nping\nq\n"
 
 
@@ -355,6 +373,8 @@ SESSIONS = [
          pattern=MIXED, script=FAILURES_SCRIPT, stdin="", check=check_failures),
     dict(name="audio-cancel", sim=["--demo"], pattern=MIXED, script=AUDIO_SCRIPT,
          stdin="c\nn\na\ny\nc\n", check=check_audio),
+    dict(name="odd-values", sim=["--demo", "--reduction", "-5", "--oversize", "pwd"],
+         pattern=MIXED, script=ODD_VALUES_SCRIPT, stdin="", check=check_odd_values),
     dict(name="decode-as", sim=["--demo"], pattern=WHOLE, script=SMALL_SCRIPT, stdin="",
          server_port=30025, decode=["-d", "tcp.port==30025,rq"], check=check_decode_as,
          # The same capture without its handshake and first ls: it starts with the
