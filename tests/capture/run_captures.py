@@ -23,10 +23,11 @@ import struct
 import subprocess
 import sys
 import tempfile
+import types
 import xml.etree.ElementTree as ET
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from pcap_relay import Relay  # noqa: E402
+from pcap_relay import PROXY, SHELL, PcapWriter, Relay, Segmenter  # noqa: E402
 
 SKIP = 77
 
@@ -68,8 +69,9 @@ class Pdu:
                                  self.get("rq.cmd", ""))
 
 
-def decode(tshark, dissector, pcap, extra=()):
-    cmd = [tshark, "-n", "-2", "-X", "lua_script:" + dissector, "-r", pcap, "-T", "pdml", *extra]
+def decode(tshark, dissector, pcap, extra=(), two_pass=True):
+    cmd = [tshark, "-n", *(["-2"] if two_pass else []), "-X", "lua_script:" + dissector, "-r", pcap,
+           "-T", "pdml", *extra]
     run = subprocess.run(cmd, capture_output=True, timeout=120)
     if run.returncode != 0:
         raise RuntimeError("tshark failed: " + run.stderr.decode(errors="replace"))
@@ -85,6 +87,8 @@ def decode(tshark, dissector, pcap, extra=()):
                 number = int(field.get("show"))
             elif field.get("name") == "tcp.len":
                 tcp_len = int(field.get("show"))
+            elif field.get("name") in ("_ws.lua.error", "_ws.malformed"):
+                raise RuntimeError("frame %d: %s" % (number, field.get("showname")))
         for proto in packet.iter("proto"):
             if proto.get("name") != "rq":
                 continue
@@ -93,6 +97,21 @@ def decode(tshark, dissector, pcap, extra=()):
                 pdu.add(field.get("name"), field.get("show"), field.get("value") or "")
             pdus.append(pdu)
     return pdus
+
+
+def decode_commands_one_pass(tshark, dissector, pcap):
+    """rq.cmd of every command message, from tshark's single pass, as a user runs it."""
+    cmd = [tshark, "-n", "-X", "lua_script:" + dissector, "-r", pcap, "-Y", "rq.kind == command",
+           "-T", "fields", "-E", "occurrence=a", "-E", "aggregator=/", "-e", "rq.cmd", "-e", "rq.test"]
+    run = subprocess.run(cmd, capture_output=True, text=True, timeout=120)
+    if run.returncode != 0:
+        raise RuntimeError("tshark failed: " + run.stderr)
+    out = []
+    for line in run.stdout.splitlines():
+        names, tests = line.split("\t")
+        tests = iter(tests.split("/"))
+        out += [n + " " + next(tests) if n == "diag" else n for n in names.split("/")]
+    return out
 
 
 def drop_packets(src, dst, count):
@@ -127,13 +146,13 @@ def kinds(pdus, kind, exchange=None):
             if p.get("rq.kind") == kind and (exchange is None or p.get("rq.exchange") == exchange)]
 
 
-def commands(pdus):
+def commands(pdus, boots=True):
     out = []
     for p in kinds(pdus, "command"):
         name = p.get("rq.cmd")
         if name == "diag":
             name += " " + p.get("rq.test")
-        elif name in ("rb", "wb"):
+        elif name in ("rb", "wb") and boots:
             name += " " + p.get("rq.boot")
         out.append(name)
     return out
@@ -216,11 +235,14 @@ q
 """
 
 
-def check_every_command(ck, pdus, run, work):
+def check_every_command(ck, pdus, ctx):
+    run, work = ctx.run, ctx.work
     ck.eq("commands in order", commands(pdus), [
         "ping", "ping", "pwd", "ver", "ls", "ls", "mkdir", "cd", "put", "get", "mv", "cp", "ls",
         "rm", "launch", "wb 1", "wb 2", "rb 2", "diag usb", "diag rtc", "diag flash", "diag gba",
         "diag aud", "format"])
+    ck.eq("commands, tshark in one pass", decode_commands_one_pass(ctx.tshark, ctx.dissector, ctx.pcap),
+          commands(pdus, boots=False))
     ck.eq("no guesses", [p for p in pdus if p.get("rq.guess")], [])
     ck.eq("no expert warnings", [p for p in pdus if "rq.unexpected" in p.fields
                                  or "rq.sequence" in p.fields], [])
@@ -291,7 +313,8 @@ q
 """
 
 
-def check_failures(ck, pdus, run, work):
+def check_failures(ck, pdus, ctx):
+    run = ctx.run
     ck.eq("commands in order", commands(pdus),
           ["ping", "ls", "put", "get", "diag rtc", "mkdir", "ping"])
     failed = [p for p in pdus if p.get("rq.status") not in (None, "0")]
@@ -311,7 +334,8 @@ def check_failures(ck, pdus, run, work):
 AUDIO_SCRIPT = "diag aud\ndiag aud\nping\nq\n"
 
 
-def check_audio(ck, pdus, run, work):
+def check_audio(ck, pdus, ctx):
+    run, work = ctx.run, ctx.work
     # Cancel at the tone prompt, then "no": the status still comes, the record prompt's
     # ready is left for the next command. Then go, yes, and a cancel at the record prompt.
     ck.eq("commands in order", commands(pdus), ["ping", "diag aud", "diag aud", "ping"])
@@ -329,7 +353,7 @@ def check_audio(ck, pdus, run, work):
 ODD_VALUES_SCRIPT = "wb 2 {work}/boot.bin\npwd\nping\nq\n"
 
 
-def check_odd_values(ck, pdus, run, work):
+def check_odd_values(ck, pdus, ctx):
     # A negative reduction leaves no first chunk: no data follows. A 20000-byte frame in
     # place of pwd's status is skipped by the shell; both sides stay in step after it.
     ck.eq("commands in order", commands(pdus), ["ping", "wb 2", "pwd", "ping"])
@@ -344,15 +368,74 @@ def check_odd_values(ck, pdus, run, work):
           ["1", "2"])
 
 
+def frame(payload, markers=b"Ag"):
+    return markers + struct.pack(">H", len(payload)) + payload
+
+
+def message(code, value, sub=0):
+    return struct.pack("<BBHi", code, sub, 0, value)
+
+
+# Written straight into a pcap: a proxy no program here imitates. The shell reads frames
+# by their length alone, so frames with other markers still count.
+BAD_MARKERS_FRAMES = [
+    (SHELL, frame(message(1, 0), markers=b"XY")),
+    (PROXY, frame(message(0, 1)) + frame(message(0, 0), markers=b"Ax")),
+    (SHELL, frame(message(4, 0))),
+    (PROXY, frame(message(0, 2), markers=b"gA") + frame(b"/up\0")),
+]
+
+
+def check_bad_markers(ck, pdus, ctx):
+    ck.eq("frames", [(p.get("rq.kind"), p.get("rq.exchange") or p.get("rq.cmd")) for p in pdus],
+          [("command", "ping"), ("status", "ping"), ("ready", None), ("command", "pwd"),
+           ("status", "pwd"), ("text", "pwd")])
+    ck.eq("flagged markers", ["rq.bad_markers" in p.fields for p in pdus],
+          [True, False, True, False, True, False])
+    ck.eq("pwd text", [p.get("rq.text") for p in kinds(pdus, "text")], ["/up"])
+
+
+# A proxy that sends its ready before the shell's first command, so the shell sends no
+# opening ping; and a seven-letter path, whose frame is as long as a message.
+PROXY_FIRST_FRAMES = [
+    (PROXY, frame(message(0, 0))),
+    (SHELL, frame(message(5, 8))),
+    (PROXY, frame(message(0, 0))),
+    (SHELL, frame(b"abcdefg\0")),
+    (PROXY, frame(message(9, 0)) + frame(message(0, 0))),
+    (SHELL, frame(message(4, 0))),
+    (PROXY, frame(message(0, 2)) + frame(b"/\0")),
+]
+
+
+def check_proxy_first(ck, pdus, ctx):
+    want = [("ready", None), ("command", "cd"), ("ready", "cd"), ("path", "cd"),
+            ("status", "cd"), ("ready", None), ("command", "pwd"), ("status", "pwd"),
+            ("text", "pwd")]
+    ck.eq("frames", [(p.get("rq.kind"), p.get("rq.exchange") or p.get("rq.cmd")) for p in pdus],
+          want)
+    ck.eq("no guesses", [p for p in pdus if p.get("rq.guess")], [])
+    ck.eq("path", [p.get("rq.path") for p in kinds(pdus, "path")], ["abcdefg"])
+    ck.eq("status text", [p.get("rq.status_text") for p in kinds(pdus, "status", "cd")],
+          ["file does not exist"])
+    # tshark -2 builds no TCP fields on its first pass, so the handshake is not known
+    # there: the ready ahead of the first command is a guess, the rest is followed.
+    two = decode(ctx.tshark, ctx.dissector, ctx.pcap)
+    ck.eq("two passes: frames", [(p.get("rq.kind"), p.get("rq.exchange") or p.get("rq.cmd"))
+                                 for p in two], [("ready or status", None)] + want[1:])
+    ck.eq("two passes: guesses", [p.get("rq.guess") for p in two][:3], ["1", "1", None])
+
+
 SMALL_SCRIPT = "pwd\nls\ncd /docs\nls readme.txt\nping\nq\n"
 
 
-def check_decode_as(ck, pdus, run, work):
+def check_decode_as(ck, pdus, ctx):
+    run = ctx.run
     ck.eq("commands in order", commands(pdus), ["ping", "pwd", "ls", "cd", "ls", "ping"])
     ck.eq("listings", decoded_listings(pdus), shell_listings(run.stdout))
 
 
-def check_late_start(ck, pdus, run, work):
+def check_late_start(ck, pdus, ctx):
     # The capture starts after the first ls's status: the listing, the ready and the cd's
     # frames before its command message cannot be placed, and are flagged as guesses.
     first_command = next(i for i, p in enumerate(pdus) if p.get("rq.kind") == "command")
@@ -375,12 +458,26 @@ SESSIONS = [
          stdin="c\nn\na\ny\nc\n", check=check_audio),
     dict(name="odd-values", sim=["--demo", "--reduction", "-5", "--oversize", "pwd"],
          pattern=MIXED, script=ODD_VALUES_SCRIPT, stdin="", check=check_odd_values),
+    dict(name="bad-markers", frames=BAD_MARKERS_FRAMES, pattern=MIXED, check=check_bad_markers),
+    dict(name="proxy-first", frames=PROXY_FIRST_FRAMES, pattern=[3, 5], one_pass=True,
+         check=check_proxy_first),
     dict(name="decode-as", sim=["--demo"], pattern=WHOLE, script=SMALL_SCRIPT, stdin="",
          server_port=30025, decode=["-d", "tcp.port==30025,rq"], check=check_decode_as,
          # The same capture without its handshake and first ls: it starts with the
          # packet that holds that ls's status and listing.
          late_start=dict(drop=10, check=check_late_start)),
 ]
+
+
+def write_frames(pcap, frames, pattern):
+    writer = PcapWriter(pcap, 40000, 20025)
+    writer.handshake()
+    segmenter = Segmenter(writer, pattern)
+    for side, data in frames:
+        segmenter.feed(side, data)
+    segmenter.flush(SHELL)
+    segmenter.flush(PROXY)
+    writer.close()
 
 
 def rqshell_client(args, script_path, port):
@@ -392,6 +489,14 @@ def run_session(args, tshark, session, keep):
     work = tempfile.mkdtemp(prefix="rq-capture-")
     sim = None
     try:
+        pcap = os.path.join(work, session["name"] + ".pcap")
+        if "frames" in session:
+            write_frames(pcap, session["frames"], session["pattern"])
+            ctx = types.SimpleNamespace(work=work, pcap=pcap, tshark=tshark,
+                                        dissector=args.dissector)
+            pdus = decode(tshark, args.dissector, pcap, two_pass=not session.get("one_pass"))
+            session["check"](ck, pdus, ctx)
+            return ck
         open(os.path.join(work, "big.bin"), "wb").write(BIG)
         open(os.path.join(work, "boot.bin"), "wb").write(BOOT)
         root = os.path.join(work, "root")
@@ -402,7 +507,6 @@ def run_session(args, tshark, session, keep):
         m = re.search(r":(\d+)$", first.strip())
         if not m:
             raise RuntimeError("rqsim did not start: " + first + sim.stderr.read())
-        pcap = os.path.join(work, session["name"] + ".pcap")
         relay = Relay(int(m.group(1)), pcap, session["pattern"],
                       server_port=session.get("server_port", 20025))
         script = os.path.join(work, "session.rq")
@@ -414,13 +518,14 @@ def run_session(args, tshark, session, keep):
             raise RuntimeError("relay failed: %s" % relay.error)
         ck.eq("client exit status", run.returncode, 0)
         pdus = decode(tshark, args.dissector, pcap, session.get("decode", []))
-        session["check"](ck, pdus, run, work)
+        ctx = types.SimpleNamespace(run=run, work=work, pcap=pcap, tshark=tshark,
+                                    dissector=args.dissector)
+        session["check"](ck, pdus, ctx)
         late = session.get("late_start")
         if late:
             cut = os.path.join(work, "late.pcap")
             drop_packets(pcap, cut, late["drop"])
-            late["check"](ck, decode(tshark, args.dissector, cut, session.get("decode", [])),
-                          run, work)
+            late["check"](ck, decode(tshark, args.dissector, cut, session.get("decode", [])), ctx)
         if keep:
             shutil.copy(pcap, keep)
     except (OSError, RuntimeError, subprocess.TimeoutExpired, ET.ParseError) as e:
