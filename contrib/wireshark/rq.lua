@@ -163,7 +163,8 @@ end
 local function begin_command(conv, c, bytes, frame)
   local code, sub, value = bytes:byte(1), bytes:byte(2), le32(bytes, 4)
   local name = COMMAND_NAMES[code]
-  local cmd = { code = code, sub = sub, value = value, frame = frame, name = name or "?" }
+  local cmd = { code = code, sub = sub, value = value, frame = frame,
+                name = name or string.format("0x%02x", code) }
   cmd.label = cmd.name
   if code == 0x20 then cmd.label = "diag " .. (DIAG_TESTS[sub] or tostring(sub)) end
   if code == 0x30 or code == 0x31 then cmd.label = cmd.name .. " " .. sub end
@@ -208,7 +209,6 @@ local function begin_command(conv, c, bytes, frame)
     gate("name", function()
       status("status with the file size", function(code, size)
         conv.size, conv.received, conv.chunk = size, 0, 0
-        conv.chunks = chunk_count(size)
         if code == 0 and size > 0 then conv.phase = "get data" else idle() end
       end)
     end)
@@ -221,7 +221,6 @@ local function begin_command(conv, c, bytes, frame)
   elseif name == "rb" then
     status("status with the image size", function(code, size)
       conv.size, conv.received, conv.chunk = size, 0, 0
-      conv.chunks = chunk_count(size)
       if code == 0 and size > 0 then conv.phase = "rb data" else idle() end
     end)
   elseif name == "wb" then
@@ -362,10 +361,11 @@ local function classify_proxy(conv, c, bytes, len)
     c.kind = "text"
     conv.phase = "idle"
   elseif phase == "listing" then
-    c.kind = "listing"
+    c.kind, c.path = "listing", conv.path
     conv.phase = "idle"
   elseif phase == "get data" or phase == "rb data" then
-    c.kind, c.chunk, c.chunks, c.offset = "chunk", conv.chunk, conv.chunks, conv.received
+    -- The proxy chooses the frame lengths: the count of chunks is known only at the end.
+    c.kind, c.chunk, c.offset, c.size = "chunk", conv.chunk, conv.received, conv.size
     if len == 0 then note(c, e.malformed, "Empty data frame: nothing received") end
     conv.received = conv.received + len
     conv.chunk = conv.chunk + 1
@@ -416,6 +416,7 @@ local function classify_shell(conv, c, bytes, len, frame)
       return
     end
     c.kind = what
+    if what == "path" then conv.path = bytes:match("^[^\0]*") end
     local size = (what == "put payload" and len >= 4) and le32(bytes, 0) or nil
     if what == "put payload" and len < 5 then
       note(c, e.malformed, "A put payload holds a 4-byte size, a name and a zero")
@@ -452,7 +453,8 @@ local function guess(conv, c, bytes, len, from_shell, frame)
   -- A shell opens with a ping carrying 0, sent without waiting for a ready: as the first
   -- frame of a conversation it marks the start even where the handshake is not known
   -- (tshark's first pass of -2 builds no TCP fields to tell).
-  if conv.first and from_shell and len == MESSAGE and bytes:byte(1) == 1 and le32(bytes, 4) == 0 then
+  if conv.first and from_shell and len == MESSAGE and bytes:byte(1) == 1
+      and le32(bytes, 4) == 0 then
     conv.known = true
     begin_command(conv, c, bytes, frame)
     return
@@ -574,7 +576,7 @@ end
 local function add_listing(tree, pay, bytes, len)
   if len == 0 then
     tree:add_proto_expert_info(e.malformed, "Empty listing reply")
-    return "listing: empty"
+    return "empty"
   end
   if bytes:byte(1) == 0x46 then
     tree:add(f.ls_form, pay(0, 1), "file")
@@ -587,13 +589,13 @@ local function add_listing(tree, pay, bytes, len)
       end
       tree:add_le(f[name], pay(at, 4))
     end
-    if len >= 32 then return "listing: file of " .. le32(bytes, 28) .. " bytes" end
-    return "listing: file (short record)"
+    if len >= 32 then return "file of " .. le32(bytes, 28) .. " bytes" end
+    return "file (short record)"
   end
   tree:add(f.ls_form, pay(0, 1), "directory")
   if len < 8 then
     tree:add_proto_expert_info(e.malformed, "Directory reply shorter than 8 bytes")
-    return "listing: directory (short reply)"
+    return "directory (short reply)"
   end
   local count = le32(bytes, 4)
   tree:add_le(f.ls_count, pay(4, 4))
@@ -606,7 +608,7 @@ local function add_listing(tree, pay, bytes, len)
       -- A zero inside a name ends the name as the shell prints it.
       local name = zero_terminated(bytes, start, i)
       local entry = tree:add(f.ls_entry, pay(start, i - start + 1), name)
-      entry:prepend_text(string.format("%d %s: ", number, ENTRY_TYPES[b]))
+      entry:set_text(string.format("Entry %d: %s %s", number, ENTRY_TYPES[b], name))
       entry:add(f.ls_type, pay(i, 1))
       start = i + 1
     end
@@ -615,7 +617,7 @@ local function add_listing(tree, pay, bytes, len)
     tree:add_proto_expert_info(e.malformed, string.format(
       "Entry count %d, but the reply holds %d entries", count, number))
   end
-  return string.format("listing: directory of %d entries", count)
+  return string.format("directory of %d entries", count)
 end
 
 local function add_chunk(tree, pay, len, c)
@@ -623,6 +625,11 @@ local function add_chunk(tree, pay, len, c)
   if c.chunks then tree:add(f.chunks, c.chunks):set_generated() end
   tree:add(f.offset, c.offset):set_generated()
   if len > 0 then tree:add(f.data, pay(0, len)) end
+  if c.size then
+    tree:add(f.file_size, c.size):set_generated()
+    return string.format("chunk %d, offset %d, %d bytes (%d of %d)", c.chunk, c.offset, len,
+                         c.offset + len, c.size)
+  end
   local of = c.chunks and c.chunks > 0 and (" of " .. c.chunks) or ""
   return string.format("chunk %d%s, offset %d, %d bytes", c.chunk, of, c.offset, len)
 end
@@ -680,7 +687,9 @@ local function render(tree, pay, bytes, len, c)
     if len > 0 then tree:add(f.text, pay(0, len), text) else tree:add(f.text, "") end
     return prefix .. "reply " .. quoted(text)
   elseif kind == "listing" then
-    return prefix .. add_listing(tree, pay, bytes, len)
+    if c.path then tree:add(f.path, c.path):set_generated() end
+    local listing = add_listing(tree, pay, bytes, len)
+    return prefix .. "listing of " .. quoted(c.path or "") .. ": " .. listing
   end
   if len > 0 then tree:add(f.payload, pay(0, len)) end
   return prefix .. kind .. string.format(" (%d bytes)", len)

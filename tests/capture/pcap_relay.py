@@ -57,7 +57,8 @@ class PcapWriter:
             0,
             0,
         )
-        pseudo = self.addr[side] + self.addr[other] + struct.pack("!BBH", 0, 6, len(tcp) + len(payload))
+        length = len(tcp) + len(payload)
+        pseudo = self.addr[side] + self.addr[other] + struct.pack("!BBH", 0, 6, length)
         tcp = tcp[:16] + struct.pack("!H", _checksum(pseudo + tcp + payload)) + tcp[18:]
         ip = struct.pack(
             "!BBHHHBBH4s4s",
@@ -77,9 +78,8 @@ class PcapWriter:
         mac = [b"\x02\x00\x00\x00\x00\x01", b"\x02\x00\x00\x00\x00\x02"]
         frame = mac[other] + mac[side] + b"\x08\x00" + ip + tcp + payload
         self.usec += 1000
-        self.file.write(
-            struct.pack("<IIII", 1700000000 + self.usec // 1000000, self.usec % 1000000, len(frame), len(frame))
-        )
+        seconds, usec = 1700000000 + self.usec // 1000000, self.usec % 1000000
+        self.file.write(struct.pack("<IIII", seconds, usec, len(frame), len(frame)))
         self.file.write(frame)
         advance = len(payload) + (1 if flags & 0x03 else 0)  # SYN and FIN count as one byte
         self.seq[side] = (self.seq[side] + advance) & 0xFFFFFFFF
