@@ -122,7 +122,7 @@ rq.experts = { e.markers, e.oversize, e.guess, e.failure, e.unexpected, e.sequen
 -- classification is kept by frame number and offset, so later passes (and the GUI
 -- jumping around) show the same labels without touching the state again.
 
-local conversations = {} -- by TCP stream
+local conversations = {} -- by TCP connection: both addresses and ports
 local frames = {}        -- by "frame:offset": the classification of one PDU
 local packet_pdus = {}   -- by frame number: its PDUs' keys, in order
 
@@ -173,7 +173,7 @@ local function begin_command(conv, c, bytes, frame)
   c.cmd = cmd
   if not name then
     note(c, e.unexpected, string.format("Unknown command code 0x%02x", code))
-    conv.phase, conv.role = "status", "status"
+    conv.phase, conv.role, conv.after_status = "status", "status", nil
     return
   end
 
