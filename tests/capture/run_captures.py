@@ -26,6 +26,7 @@ import tempfile
 import types
 import xml.etree.ElementTree as ET
 
+sys.dont_write_bytecode = True  # leave no __pycache__ in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from pcap_relay import PROXY, SHELL, PcapWriter, Relay, Segmenter  # noqa: E402
 
@@ -507,6 +508,13 @@ def check_late_start(ck, pdus, ctx):
           ["file"])
 
 
+# Each session: rqsim's options, the relay's segment pattern, the client's script and
+# console input, and the check of the decoded capture. `client` (default rqshell_client)
+# builds the client's command line from the parsed arguments, the script's path and the
+# relay's port: a session of another program names its own, e.g.
+#   client=lambda args, script, port: [args.rqtool, "--port", str(port), "ls", "/docs"]
+# with a --rqtool argument beside --rqshell. `frames` instead writes the listed frames
+# straight into the capture, for peers that no program here imitates.
 SESSIONS = [
     dict(name="every-command", sim=["--demo", "--reduction", "512"], pattern=MIXED,
          script=EVERY_COMMAND_SCRIPT, stdin="y\na\ny\nr\np\ny\n", check=check_every_command),
