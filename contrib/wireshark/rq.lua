@@ -60,7 +60,7 @@ local f = {
   kind = ProtoField.string("rq.kind", "Frame"),
   exchange = ProtoField.string("rq.exchange", "Exchange"),
   request_in = ProtoField.framenum("rq.request_in", "Command message in", base.NONE,
-                                   frametype.REQUEST),
+                                   frametype and frametype.REQUEST),
   role = ProtoField.string("rq.role", "Role"),
   cmd = ProtoField.string("rq.cmd", "Command"),
   code = ProtoField.uint8("rq.code", "Code", base.DEC_HEX),
@@ -132,7 +132,9 @@ function rq.init()
   packet_pdus = {}
 end
 
-local tcp_completeness = Field.new("tcp.completeness")
+-- Older Wireshark releases lack the field; there the start is known from the opening ping.
+local has_completeness, tcp_completeness = pcall(Field.new, "tcp.completeness")
+if not has_completeness then tcp_completeness = function() return nil end end
 
 -- Reads a little-endian signed 32-bit value at `at` of a Lua byte string.
 local function le32(bytes, at)
