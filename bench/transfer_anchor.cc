@@ -140,10 +140,11 @@ bool commit_target(Target& t, Outcome& o) {
 }
 
 // Receives frames into one large buffer and hands each whole payload, in place, to
-// on_payload(data, length); stops once `size` payload bytes have been handed over.
-template <typename OnPayload>
+// on_payload(data, length); after each read's frames, before the buffer can move,
+// on_batch_end() runs. Stops once `size` payload bytes have been handed over.
+template <typename OnPayload, typename OnBatchEnd>
 bool receive_frames(rq::SocketHandle s, unsigned char* buffer, int64_t size, Outcome& o,
-                    OnPayload on_payload) {
+                    OnPayload on_payload, OnBatchEnd on_batch_end) {
   size_t start = 0, end = 0;
   int64_t done = 0;
   while (done < size) {
@@ -165,6 +166,7 @@ bool receive_frames(rq::SocketHandle s, unsigned char* buffer, int64_t size, Out
       if (!on_payload(buffer + start + kHeaderBytes, length)) return false;
       start += kHeaderBytes + length;
     }
+    if (!on_batch_end()) return false;
   }
   return true;
 }
@@ -202,9 +204,11 @@ bool receive_get(rq::SocketHandle s, Job& job, Outcome& o) {
   Target t;
   if (!open_target(t, job.target, o)) return false;
   unsigned char* buffer = static_cast<unsigned char*>(std::malloc(kReceiveBytes));
-  bool ok = buffer && receive_frames(s, buffer, job.size, o, [&](const unsigned char* p, size_t n) {
-              return write_all(t.fd, p, n, o);
-            });
+  bool ok =
+      buffer && receive_frames(
+                    s, buffer, job.size, o,
+                    [&](const unsigned char* p, size_t n) { return write_all(t.fd, p, n, o); },
+                    [] { return true; });
   std::free(buffer);
   if (!buffer) fail(o, "out of memory", 0);
   if (ok) return commit_target(t, o);
@@ -213,21 +217,38 @@ bool receive_get(rq::SocketHandle s, Job& job, Outcome& o) {
   return false;
 }
 
-// put, server side: a grant ahead of each pair, sent as soon as the previous pair is in and
-// before that pair is written.
+// put, server side: the grant for the next pair goes out as soon as the current pair is in,
+// ahead of writing what has arrived.
 void serve_put(Job& job) {
   Outcome& o = job.outcome;
   Target t;
   unsigned char* buffer = static_cast<unsigned char*>(std::malloc(kReceiveBytes));
   bool ok = open_target(t, job.target, o) && (buffer != nullptr || fail(o, "out of memory", 0));
   if (ok && job.size > 0) ok = send_grant(job.peer, o);
+  // Payloads of one read, waiting to be written. The client sends two chunks per grant, so
+  // a read holds a few frames; more would mean a peer that is not this program's client.
+  struct Pending {
+    const unsigned char* data;
+    size_t length;
+  } pending[64];
+  size_t waiting = 0;
   int64_t chunk = 0, received = 0;
   if (ok)
-    ok = receive_frames(job.peer, buffer, job.size, o, [&](const unsigned char* p, size_t n) {
-      received += static_cast<int64_t>(n);
-      if (chunk++ % 2 == 1 && received < job.size && !send_grant(job.peer, o)) return false;
-      return write_all(t.fd, p, n, o);
-    });
+    ok = receive_frames(
+        job.peer, buffer, job.size, o,
+        [&](const unsigned char* p, size_t n) {
+          if (waiting == sizeof pending / sizeof pending[0])
+            return fail(o, "too many frames in one read", 0);
+          pending[waiting++] = {p, n};
+          received += static_cast<int64_t>(n);
+          return chunk++ % 2 == 0 || received == job.size || send_grant(job.peer, o);
+        },
+        [&] {
+          for (size_t i = 0; i < waiting; ++i)
+            if (!write_all(t.fd, pending[i].data, pending[i].length, o)) return false;
+          waiting = 0;
+          return true;
+        });
   std::free(buffer);
   if (ok) {
     commit_target(t, o);
