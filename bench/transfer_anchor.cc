@@ -26,6 +26,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <thread>
 
@@ -40,7 +41,7 @@ constexpr size_t kGrantBytes = 8;
 // Room for many frames per recv; compacted only when less than one whole frame fits.
 constexpr size_t kReceiveBytes = 1 << 20;
 
-// What one side of the transfer reports back: 0 or the first failure's text.
+// What one side of the transfer reports back: no failure, or the first one with its errno.
 struct Outcome {
   const char* failure = nullptr;
   int error = 0;
