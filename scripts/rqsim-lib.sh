@@ -11,6 +11,8 @@ rqsim_port=""
 start_rqsim() {
   local sim="$1" out="$2" err="$3"
   shift 3
+  # The output file exists before the first read below, whenever rqsim's redirect runs.
+  : >"$out"
   "$sim" --port 0 "$@" >"$out" 2>"$err" &
   rqsim_pid=$!
   rqsim_port=""
