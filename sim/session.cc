@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "device_status.h"
 #include "exchanges.h"
+#include "link/status.h"
 #include "wire.h"
 
 namespace rq::sim {
@@ -79,12 +79,11 @@ void answer_startup_ping(Session& s) {
 }  // namespace
 
 void session_start(Session& s, SocketHandle socket) {
-  s.socket = socket;
+  link_attach(s.link, socket);
+  // A shell owes the rest of a frame, and must keep reading, within this time.
+  s.link.timeout_ms = kPeerTimeoutMs;
+  s.link.write_piece = s.options && s.options->faults.split ? 1 : 0;
   s.dropped = false;
-  s.reader.have = 0;
-  s.reader.consumed = 0;
-  s.reader.oversize_left = 0;
-  s.reader.oversize_length = 0;
   s.command_length = 0;
   s.command_pending = false;
   s.command_id = kNoCommand;

@@ -13,7 +13,7 @@
 
 namespace rq::sim {
 
-constexpr int kWaitForever = -1;
+constexpr int kWaitForever = kLinkWaitForever;
 // How long a shell may take for a frame it owes without asking the operator anything (the
 // rest of a started frame, a path after its ready, the next upload chunk).
 constexpr int kPeerTimeoutMs = 60000;

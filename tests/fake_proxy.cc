@@ -51,17 +51,17 @@ bool wire_matches(const std::string& pattern, const std::string& bytes) {
   return i == bytes.size();
 }
 
-FakeProxy::FakeProxy() : conn_(new Connection) {
+FakeProxy::FakeProxy() : conn_(new Shell) {
   SocketHandle ends[2];
   if (socket_pair(ends) != 0) abort();
-  conn_->socket = ends[0];
+  link_attach(conn_->device.link, ends[0]);
   proxy_end_ = ends[1];
   conn_->console_out = tmpfile();
   conn_->console_in = tmpfile();
 }
 
 FakeProxy::~FakeProxy() {
-  socket_close(conn_->socket);
+  link_close(conn_->device.link);
   socket_close(proxy_end_);
   fclose(conn_->console_out);
   fclose(conn_->console_in);
@@ -138,10 +138,10 @@ std::string FakeProxy::run(Handler handler, const std::string& line) {
   peer.join();
 
   // What the shell left unread: bytes held in its stage plus those still in the socket.
-  unread_ = frame_reader_pending(conn_->receive_stage) + (script.size() - written);
+  unread_ = frame_reader_pending(conn_->device.link.reader) + (script.size() - written);
   char buf[4096];
-  while (socket_wait_readable(conn_->socket, 0) == 1) {
-    long n = socket_recv(conn_->socket, buf, sizeof buf);
+  while (socket_wait_readable(conn_->device.link.socket, 0) == 1) {
+    long n = socket_recv(conn_->device.link.socket, buf, sizeof buf);
     if (n <= 0) break;
     unread_ += static_cast<size_t>(n);
   }

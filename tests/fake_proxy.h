@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "link/connection.h"
+#include "shell/shell.h"
 
 namespace rq::testing {
 
-using Handler = int (*)(Connection& c, char* command);
+using Handler = int (*)(Shell& c, char* command);
 
 // Hex text for expected wire bytes: "41 67 00 08 06 xx xx xx 05 00 00 00", where xx
 // matches any byte (the unassigned bytes of a command message).
@@ -29,7 +29,7 @@ class FakeProxy {
   FakeProxy(const FakeProxy&) = delete;
   FakeProxy& operator=(const FakeProxy&) = delete;
 
-  Connection& shell() { return *conn_; }
+  Shell& shell() { return *conn_; }
 
   // What the proxy plays, in order. ready() and status() are the same 8-byte message.
   FakeProxy& ready(int code = 0, int32_t value = 0);
@@ -53,7 +53,7 @@ class FakeProxy {
   size_t unread() const { return unread_; }
 
  private:
-  Connection* conn_;
+  Shell* conn_;
   intptr_t proxy_end_;
   std::string script_;
   bool split_ = false;

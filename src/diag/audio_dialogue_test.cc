@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "diag/diag.h"
+#include "diag/diag_command.h"
 #include "fake_proxy.h"
 
 namespace rq {

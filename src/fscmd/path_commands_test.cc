@@ -1,7 +1,11 @@
+#include "fscmd/path_commands.h"
+
 #include <gtest/gtest.h>
 
 #include "fake_proxy.h"
-#include "fscmd/fscmd.h"
+#include "fscmd/info_commands.h"
+#include "fscmd/list_command.h"
+#include "fscmd/rename_copy.h"
 
 namespace rq {
 namespace {

@@ -1,14 +1,17 @@
 // rb and wb against the scripted proxy: the boot number in the sub-code, rb's status after
 // every chunk but the last, wb's ready message before every chunk and its shortened first
 // chunk, boot-number checks, and failures at each step.
+#include "transfer/boot_image.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "fake_proxy.h"
-#include "transfer/transfer.h"
+#include "transfer/download.h"
 #include "transfer/transfer_test_support.h"
+#include "transfer/upload.h"
 
 namespace rq {
 namespace {
@@ -44,7 +47,7 @@ TEST(Rb, ReadsAStatusAfterEveryChunkButTheLast) {
 TEST(BootImage, InvalidBootNumbersAreRefusedBeforeAnythingElse) {
   struct Line {
     const char* command;
-    int (*handler)(Connection&, char*);
+    int (*handler)(Shell&, char*);
     const char* out;
   } lines[] = {
       {"rb 0 ", cmd_rb, "Invalid boot 0 (DX only has 1, 2, 3) \n"},

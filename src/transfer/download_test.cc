@@ -1,5 +1,7 @@
 // get against the scripted proxy: the request, data frames of any length, the rate report,
 // and a target that is replaced only by a download that succeeded in full.
+#include "transfer/download.h"
+
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -12,8 +14,9 @@
 #include <vector>
 
 #include "fake_proxy.h"
-#include "transfer/transfer.h"
+#include "transfer/boot_image.h"
 #include "transfer/transfer_test_support.h"
+#include "transfer/upload.h"
 
 namespace rq {
 namespace {

@@ -1,6 +1,8 @@
 // put against the scripted proxy: the command message, the put payload, chunks paced by a
 // grant before every second chunk, the final status and the rate report; refusals at each
 // step; and local files that cannot be sent whole.
+#include "transfer/upload.h"
+
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
@@ -8,8 +10,9 @@
 #include <vector>
 
 #include "fake_proxy.h"
+#include "transfer/boot_image.h"
+#include "transfer/download.h"
 #include "transfer/rate_report.h"
-#include "transfer/transfer.h"
 #include "transfer/transfer_test_support.h"
 
 namespace rq {

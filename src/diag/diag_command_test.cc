@@ -1,4 +1,4 @@
-#include "diag/diag.h"
+#include "diag/diag_command.h"
 
 #include <gtest/gtest.h>
 

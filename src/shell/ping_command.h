@@ -1,11 +1,11 @@
 #pragma once
 
-#include "link/connection.h"
+#include "shell/shell.h"
 
 namespace rq {
 
 // The `ping` command. "ping N" (any blanks, upper-case N) sends without waiting for a
 // ready message; the start-up probe runs it that way.
-int ping(Connection& c, char* command);
+int ping(Shell& c, char* command);
 
 }  // namespace rq

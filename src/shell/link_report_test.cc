@@ -1,11 +1,11 @@
-// The link against a scripted proxy: frame bytes on the wire, reassembly, a closed or
-// misbehaving peer, the ready rule and the status texts.
-#include "link/link.h"
-
+// The link and the ready rule against a scripted proxy, as a shell session sees them: frame
+// bytes on the wire, reassembly, a closed or misbehaving peer reported on the console, and
+// the failure report.
 #include <gtest/gtest.h>
 
+#include "device/device.h"
 #include "fake_proxy.h"
-#include "link/message.h"
+#include "shell/failure_report.h"
 
 namespace rq {
 namespace {
@@ -17,12 +17,14 @@ using testing::message;
 
 TEST(SendFrame, WritesMarkersBigEndianLengthAndPayload) {
   FakeProxy p;
-  p.run([](Connection& c, char*) {
-    send_frame(c, nullptr, 0);
-    uint8_t payload[300];
-    for (int i = 0; i < 300; ++i) payload[i] = static_cast<uint8_t>(i);
-    return send_frame(c, payload, sizeof payload);
-  }, "");
+  p.run(
+      [](Shell& c, char*) {
+        send_frame(c.device, nullptr, 0);
+        uint8_t payload[300];
+        for (int i = 0; i < 300; ++i) payload[i] = static_cast<uint8_t>(i);
+        return send_frame(c.device, payload, sizeof payload);
+      },
+      "");
   auto frames = p.sent_frames();
   ASSERT_EQ(frames.size(), 2u);
   EXPECT_EQ(hex(frames[0]), "41 67 00 00");
@@ -31,12 +33,12 @@ TEST(SendFrame, WritesMarkersBigEndianLengthAndPayload) {
 }
 
 // Receives frames until the script runs out and prints what came, one line each.
-int receive_all(Connection& c, char*) {
+int receive_all(Shell& c, char*) {
   uint8_t buf[kMessageBufferSize];
   for (int i = 0; i < 4; ++i) {
-    int n = receive_frame(c, buf, 8);
+    int n = receive_frame(c.device, buf, 8);
     fprintf(c.console_out, "got %d\n", n);
-    if (n < 0 && c.peer_closed) break;
+    if (n < 0 && c.device.link.peer_closed) break;
   }
   return 0;
 }
@@ -66,15 +68,15 @@ TEST(ReceiveFrame, AClosedConnectionFailsAtOnceAndEveryLaterCallFailsFast) {
   p.reply("12345678").raw("Ag\x00").hang_up();
   EXPECT_EQ(p.run(receive_all, ""),
             "got 8\nERROR: DX proxy program closed the connection\ngot -1\n");
-  EXPECT_TRUE(p.shell().peer_closed);
+  EXPECT_TRUE(p.shell().device.link.peer_closed);
   EXPECT_EQ(p.run(receive_all, ""), "ERROR: DX proxy program closed the connection\ngot -1\n");
-  EXPECT_EQ(p.run([](Connection& c, char*) { return send_frame(c, c.message, 8); }, ""),
+  EXPECT_EQ(p.run([](Shell& c, char*) { return send_frame(c.device, c.device.message, 8); }, ""),
             "ERROR: DX proxy program closed the connection\n");
 }
 
-int gated_send(Connection& c, char*) {
+int gated_send(Shell& c, char*) {
   const uint8_t payload[] = {1, 2, 3};
-  fprintf(c.console_out, "rc %d\n", ready_gated_send(c, payload, sizeof payload));
+  fprintf(c.console_out, "rc %d\n", ready_gated_send(c.device, payload, sizeof payload));
   return 0;
 }
 
@@ -99,33 +101,15 @@ TEST(ReadyGatedSend, SendsOnlyAfterAReadyWithCodeZero) {
   }
 }
 
-TEST(StatusText, CoversTheTableAndReadsTheCodeAsSigned) {
-  struct {
-    int code;
-    const char* text;
-  } cases[] = {
-      {0, "shell command succeeded"}, {1, "usb bus error"},
-      {2, "unknown file system error"}, {3, "access failed"},
-      {4, "file corrupted"}, {5, "invalid parameter"},
-      {6, "file system not ready yet"}, {7, "file already exists"},
-      {8, "ran out of inodes"}, {9, "file does not exist"},
-      {10, "invalid error code"}, {29, "invalid error code"},
-      {30, "invalid path"}, {31, "file path is too long"},
-      {32, "invalid error code"}, {99, "invalid error code"},
-      {100, "command failed"}, {101, "invalid error code"},
-      {127, "invalid error code"}, {-1, "invalid error code"},
-      {0xff, "invalid error code"}, {0x164, "command failed"},
-  };
-  for (const auto& k : cases) EXPECT_STREQ(status_text(k.code), k.text) << k.code;
-}
-
 TEST(FailureReport, PrintsTheStatusTextThenTheCommandLine) {
   FakeProxy p;
-  EXPECT_EQ(p.run([](Connection& c, char*) {
-    print_failure_report(c, 9, "rm command failed errcode = %d\n");
-    print_failure_report(c, -1, "cd command failed errcode = %d\n");
-    return 0;
-  }, ""),
+  EXPECT_EQ(p.run(
+                [](Shell& c, char*) {
+                  print_failure_report(c, 9, "rm command failed errcode = %d\n");
+                  print_failure_report(c, -1, "cd command failed errcode = %d\n");
+                  return 0;
+                },
+                ""),
             "ERROR: file does not exist \nrm command failed errcode = 9\n"
             "ERROR: invalid error code \ncd command failed errcode = -1\n");
 }

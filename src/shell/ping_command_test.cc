@@ -1,4 +1,4 @@
-#include "link/ping.h"
+#include "shell/ping_command.h"
 
 #include <gtest/gtest.h>
 
@@ -17,7 +17,7 @@ TEST(Ping, WaitsForReadyUnlessTheLineEndsInUpperCaseN) {
     const char* line;
     bool no_wait;
   } cases[] = {
-      {"ping", false}, {"PING", false}, {"ping n", false}, {"ping N", true},
+      {"ping", false},      {"PING", false}, {"ping n", false},   {"ping N", true},
       {"ping \t  N", true}, {"pingN", true}, {"ping x N", false},
   };
   for (const Case& k : cases) {
@@ -51,12 +51,12 @@ TEST(Ping, CountsRepliesAndReportsOutOfSync) {
 
 TEST(Ping, ALostReplyAdvancesTheCounterAndReportsTheSentValue) {
   FakeProxy p;
-  p.shell().ping_counter = 4;
+  p.shell().device.ping_counter = 4;
   p.ready().hang_up();
   EXPECT_EQ(p.run(ping, "ping"),
             "ERROR: DX proxy program closed the connection\n"
             "Ping command out of sync = get 4 expect 5\n");
-  EXPECT_EQ(p.shell().ping_counter, 5);
+  EXPECT_EQ(p.shell().device.ping_counter, 5);
   // Later pings fail fast on the closed connection, in both forms.
   EXPECT_EQ(p.run(ping, "ping"),
             "ERROR: DX proxy program closed the connection\n"

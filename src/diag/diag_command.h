@@ -3,11 +3,11 @@
 
 #include <cstddef>
 
-#include "link/connection.h"
+#include "shell/shell.h"
 
 namespace rq {
 
-int cmd_diag(Connection& c, char* command);
+int cmd_diag(Shell& c, char* command);
 
 // The test words diag accepts, in the order they are tried; nullptr past the last.
 const char* diag_test_word(size_t index);

@@ -1,15 +1,15 @@
 // The `diag` command: picks a device self-test by its word and runs it. The simple tests
 // send one command message and read one status; the GBA test then asks the operator, and
 // the audio test is a dialogue of its own (audio_dialogue.cc).
-#include "diag/diag.h"
+#include "diag/diag_command.h"
 
 #include <cstdio>
 
+#include "device/diag.h"
 #include "diag/audio_dialogue.h"
 #include "diag/prompts.h"
-#include "link/message.h"
-#include "link/protocol.h"
 #include "shell/args.h"
+#include "shell/failure_report.h"
 #include "shell/line.h"
 
 namespace rq {
@@ -48,31 +48,23 @@ const DiagEntry kDiagTests[] = {
     {"gba", 3, kDiagGba, &kGbaTest},
 };
 
-// Asked once the GBA test has run: the device shows a text that only the operator sees.
-int confirm_gba_text(Connection& c) {
-  int answer = yes_no_prompt(c, "Did you see 'Quorbel Dexlink Diags on Gba'? (y/n)?", 'y', 'n');
-  if (answer == kAnswerYes) {
-    fputs("\\/ GBA TEST PASSED\n", c.console_out);
-    return 0;
-  }
-  fputs(" X GBA Test Failed \n", c.console_out);
-  return -1;
-}
-
-int run_simple_test(Connection& c, uint8_t test, const SimpleTest& t) {
-  int code = send_command(c, kCmdDiag, test, 0);
-  if (code != 0) {
-    print_failure_report(c, code, t.refused_line);
+int run_simple_test(Shell& c, uint8_t test, const SimpleTest& t) {
+  ConsoleOperator console{&c, t.start_line};
+  Operator op = console_operator(console);
+  DiagResult r = run_diag_test(c.device, test, op);
+  if (r.result.step == Step::kCommand) {
+    print_failure_report(c, r.result.code, t.refused_line);
     return -1;
   }
-  fputs(t.start_line, c.console_out);
-  // The device runs the test before it answers; a lost answer reports as code -1.
-  code = receive_status(c);
-  if (code != 0) {
-    print_failure_report(c, code, t.status_line);
+  if (!r.result.ok()) {
+    print_failure_report(c, r.result.code, t.status_line);
     return -1;
   }
-  if (!t.pass_line) return confirm_gba_text(c);
+  if (!t.pass_line) {
+    // The GBA test: the operator confirmed (or not) the text that the device showed.
+    fputs(r.passed ? "\\/ GBA TEST PASSED\n" : " X GBA Test Failed \n", c.console_out);
+    return r.passed ? 0 : -1;
+  }
   fputs(t.pass_line, c.console_out);
   return 0;
 }
@@ -83,7 +75,7 @@ const char* diag_test_word(size_t index) {
   return index < sizeof kDiagTests / sizeof kDiagTests[0] ? kDiagTests[index].word : nullptr;
 }
 
-int cmd_diag(Connection& c, char* command) {
+int cmd_diag(Shell& c, char* command) {
   // The keyword is skipped by its own length; the dispatcher guarantees it is there, but a
   // shorter text must not be skipped past its end.
   const char* word = command;
