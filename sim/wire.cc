@@ -43,7 +43,7 @@ static int write_frame(Session& s, const uint8_t* payload, size_t length, size_t
 static int send_message(Session& s, const char* what, int code, int32_t value) {
   uint8_t msg[kMessageSize];
   make_message(msg, static_cast<uint8_t>(code), 0, value);
-  trace_frame(s.trace, true, what, kTraceMessage, msg, sizeof msg);
+  trace_frame(s.trace, kTraceName, true, what, kTraceMessage, msg, sizeof msg);
   return write_frame(s, msg, sizeof msg, sizeof msg);
 }
 
@@ -59,7 +59,7 @@ static int replace_first_answer(Session& s) {
     put_frame_header(header, kInjectedOversizeLength);
     char note[64];
     snprintf(note, sizeof note, "oversize  frame of %zu bytes (injected)", kInjectedOversizeLength);
-    trace_note(s.trace, true, note, header, sizeof header);
+    trace_note(s.trace, kTraceName, true, note, header, sizeof header);
     if (write_bytes(s, header, sizeof header) < 0) return kWireClosed;
     uint8_t* filler = s.link.send_stage;
     std::memset(filler, 0xEE, kMaxPayload);
@@ -75,7 +75,7 @@ static int replace_first_answer(Session& s) {
     // read in step, so the link goes.
     static const uint8_t kGarbage[] = {0xDE, 0xAD, 0xBE, 0xEF, 'n', 'o', 't', ' ',
                                        'a',  ' ',  'f',  'r',  'a', 'm', 'e', '\n'};
-    trace_note(s.trace, true, "garbage   (injected)", kGarbage, sizeof kGarbage);
+    trace_note(s.trace, kTraceName, true, "garbage   (injected)", kGarbage, sizeof kGarbage);
     write_bytes(s, kGarbage, sizeof kGarbage);
     drop_link(s, "garbage injected");
     return kWireInjected;
@@ -125,12 +125,12 @@ int send_data(Session& s, const char* what, TraceKind kind, const uint8_t* paylo
     drop_link(s, "cut by --drop");
     return kWireInjected;
   }
-  trace_frame(s.trace, true, what, kind, payload, length);
+  trace_frame(s.trace, kTraceName, true, what, kind, payload, length);
   rc = write_frame(s, payload, length, cut);
   if (rc < 0) return rc;
   s.data_bytes += static_cast<int64_t>(cut);
   if (cut < length) {
-    trace_note(s.trace, true, "(frame cut short by --drop)", nullptr, 0);
+    trace_note(s.trace, kTraceName, true, "(frame cut short by --drop)", nullptr, 0);
     drop_link(s, "cut by --drop");
     return kWireInjected;
   }
@@ -162,11 +162,11 @@ int receive_frame(Session& s, const char* what, TraceKind kind, int timeout_ms,
   if (n >= 0) {
     const uint8_t* frame = frame_reader_frame(s.link.reader);
     if (frame[0] != kFrameMarker0 || frame[1] != kFrameMarker1) {
-      trace_note(s.trace, false, "bytes that are not a frame", frame, kFrameHeaderSize + length);
+      trace_note(s.trace, kTraceName, false, "bytes that are not a frame", frame, kFrameHeaderSize + length);
       drop_link(s, "it sent bytes that are not a frame");
       return kWireClosed;
     }
-    trace_frame(s.trace, false, what, kind, p, length);
+    trace_frame(s.trace, kTraceName, false, what, kind, p, length);
     *payload = p;
     return n;
   }
@@ -175,7 +175,7 @@ int receive_frame(Session& s, const char* what, TraceKind kind, int timeout_ms,
       char note[96];
       snprintf(note, sizeof note, "%-9s oversize frame of %zu bytes skipped", what,
                s.link.reader.oversize_length);
-      trace_note(s.trace, false, note, nullptr, 0);
+      trace_note(s.trace, kTraceName, false, note, nullptr, 0);
       return kWireOversize;
     }
     case kLinkTimedOut:
