@@ -8,19 +8,11 @@
 #include <vector>
 
 #include "shell/shell.h"
+#include "support/wire.h"
 
 namespace rq::testing {
 
 using Handler = int (*)(Shell& c, char* command);
-
-// Hex text for expected wire bytes: "41 67 00 08 06 xx xx xx 05 00 00 00", where xx
-// matches any byte (the unassigned bytes of a command message).
-bool wire_matches(const std::string& pattern, const std::string& bytes);
-std::string hex(const std::string& bytes);
-
-// Frame and message builders for scripts and expectations.
-std::string frame(const std::string& payload);
-std::string message(int code, int32_t value = 0, int sub_code = 0);
 
 class FakeProxy {
  public:

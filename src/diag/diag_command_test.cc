@@ -5,6 +5,7 @@
 #include <string>
 
 #include "fake_proxy.h"
+#include "support/console_text.h"
 
 namespace rq {
 namespace {
@@ -30,7 +31,7 @@ struct Case {
   const char* out;
 };
 
-constexpr const char* kGbaQuestion = "Did you see 'Quorbel Dexlink Diags on Gba'? (y/n)?\n";
+using testing::kGbaQuestion;
 
 void play(FakeProxy& p, Device device) {
   switch (device) {

@@ -7,10 +7,10 @@
 #include <filesystem>
 #include <string>
 
-#include "expected_help.h"
 #include "fake_proxy.h"
 #include "shell/commands.h"
 #include "shell/line.h"
+#include "support/console_text.h"
 
 namespace rq {
 namespace {

@@ -5,12 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "fake_proxy.h"
+#include "support/files.h"
 #include "transfer/download.h"
-#include "transfer/transfer_test_support.h"
 #include "transfer/upload.h"
 
 namespace rq {
@@ -20,14 +22,14 @@ using testing::FakeProxy;
 using testing::hex;
 using testing::patterned;
 using testing::read_bytes;
-using testing::ScratchDir;
+using testing::TempDir;
 using testing::wire_matches;
-using testing::write_bytes;
+using testing::write_file;
 
 TEST(Rb, ReadsAStatusAfterEveryChunkButTheLast) {
   for (const char* form : {"rb 2 ", "rb2 ", "rb \"2\" ", "RB\t2 "}) {
     SCOPED_TRACE(form);
-    ScratchDir dir;
+    TempDir dir;
     std::string data = patterned(40000);
     FakeProxy p;
     p.ready().status(0, 40000);
@@ -58,7 +60,7 @@ TEST(BootImage, InvalidBootNumbersAreRefusedBeforeAnythingElse) {
       {"wb 0 ", cmd_wb, "Invalid boot 0 (DX only has 1, 2, 3) \n"},
   };
   for (const Line& k : lines) {
-    ScratchDir dir;
+    TempDir dir;
     FakeProxy p;
     p.ready().status(0, 0);
     // For wb the file is missing too: the boot number is checked first.
@@ -95,8 +97,8 @@ TEST(Rb, AFailedReadLeavesTheTargetAsItWas) {
   };
   for (const Case& k : cases) {
     SCOPED_TRACE(k.name);
-    ScratchDir dir;
-    write_bytes(dir / "t", "precious");
+    TempDir dir;
+    write_file(dir / "t", "precious");
     FakeProxy p;
     k.script(p);
     p.hang_up();
@@ -126,9 +128,9 @@ TEST(Wb, SendsEachChunkAfterItsOwnReadyMessage) {
   };
   for (const Case& k : cases) {
     SCOPED_TRACE(k.form);
-    ScratchDir dir;
+    TempDir dir;
     std::string data = patterned(k.size);
-    write_bytes(dir / "img.bin", data);
+    write_file(dir / "img.bin", data);
     FakeProxy p;
     p.ready();
     if (k.reduction >= 0) p.status(0, k.reduction);
@@ -173,8 +175,8 @@ TEST(Wb, FailuresEndTheWriteWithTheirOwnLine) {
   };
   for (const Case& k : cases) {
     SCOPED_TRACE(k.name);
-    ScratchDir dir;
-    write_bytes(dir / "img.bin", patterned(40000));
+    TempDir dir;
+    write_file(dir / "img.bin", patterned(40000));
     FakeProxy p;
     k.script(p);
     p.hang_up();

@@ -9,13 +9,15 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <filesystem>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "fake_proxy.h"
+#include "support/files.h"
 #include "transfer/boot_image.h"
-#include "transfer/transfer_test_support.h"
 #include "transfer/upload.h"
 
 namespace rq {
@@ -25,9 +27,9 @@ using testing::FakeProxy;
 using testing::hex;
 using testing::patterned;
 using testing::read_bytes;
-using testing::ScratchDir;
+using testing::TempDir;
 using testing::wire_matches;
-using testing::write_bytes;
+using testing::write_file;
 
 TEST(Get, WritesFramesOfAnyLengthInOrder) {
   struct Case {
@@ -45,7 +47,7 @@ TEST(Get, WritesFramesOfAnyLengthInOrder) {
   };
   for (const Case& k : cases) {
     SCOPED_TRACE(k.name);
-    ScratchDir dir;
+    TempDir dir;
     std::string data = patterned(k.file_size);
     FakeProxy p;
     p.ready().ready().status(0, k.size);
@@ -68,7 +70,7 @@ TEST(Get, WritesFramesOfAnyLengthInOrder) {
 }
 
 TEST(Get, AnEmptyFrameIsReportedAndTheDownloadGoesOn) {
-  ScratchDir dir;
+  TempDir dir;
   FakeProxy p;
   p.ready().ready().status(0, 10).reply("").reply("0123456789");
   std::string out = p.run(cmd_get, "get a " + (dir / "b"));
@@ -78,8 +80,8 @@ TEST(Get, AnEmptyFrameIsReportedAndTheDownloadGoesOn) {
 }
 
 TEST(Get, ReplacesAnExistingTargetKeepingItsPermissions) {
-  ScratchDir dir;
-  write_bytes(dir / "t", "a much longer old content");
+  TempDir dir;
+  write_file(dir / "t", "a much longer old content");
   std::filesystem::permissions(dir / "t", std::filesystem::perms(0640));
   FakeProxy p;
   p.ready().ready().status(0, 3).reply("new");
@@ -90,8 +92,8 @@ TEST(Get, ReplacesAnExistingTargetKeepingItsPermissions) {
 }
 
 TEST(Get, WritesThroughASymbolicLink) {
-  ScratchDir dir;
-  write_bytes(dir / "real", "old");
+  TempDir dir;
+  write_file(dir / "real", "old");
   std::filesystem::create_symlink(dir / "real", dir / "link");
   FakeProxy p;
   p.ready().ready().status(0, 3).reply("new");
@@ -104,7 +106,7 @@ TEST(Get, WritesThroughASymbolicLink) {
 // A device or pipe is written in place: replacing it with a file would break it, and there is
 // nothing in it to keep.
 TEST(Get, APipeIsWrittenInPlace) {
-  ScratchDir dir;
+  TempDir dir;
   std::string fifo = dir / "pipe";
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   // Holding a write end keeps the reader from waiting forever if the shell never opens it.
@@ -147,8 +149,8 @@ TEST(Get, AFailedDownloadLeavesTheTargetAsItWas) {
   for (const Case& k : cases) {
     for (bool existed : {true, false}) {
       SCOPED_TRACE(std::string(k.name) + (existed ? ", target existed" : ", no target"));
-      ScratchDir dir;
-      if (existed) write_bytes(dir / "t", "precious");
+      TempDir dir;
+      if (existed) write_file(dir / "t", "precious");
       FakeProxy p;
       k.script(p);
       p.hang_up();
@@ -161,7 +163,7 @@ TEST(Get, AFailedDownloadLeavesTheTargetAsItWas) {
 }
 
 TEST(Get, ATargetThatCannotBeWrittenStopsBeforeTheProxyIsContacted) {
-  ScratchDir dir;
+  TempDir dir;
   std::filesystem::create_directory(dir / "folder");
   for (std::string target : {dir / "no/such/dir/x", dir / "folder"}) {
     FakeProxy p;
@@ -195,8 +197,8 @@ bool get_past_file_size_limit(const std::string& dir) {
 }
 
 TEST(Get, AWriteErrorIsReportedAndTheTransferIsReadToItsEnd) {
-  ScratchDir dir;
-  write_bytes(dir / "t", "precious");
+  TempDir dir;
+  write_file(dir / "t", "precious");
   std::string path = dir / "";
   path.pop_back();
   EXPECT_EXIT(std::_Exit(get_past_file_size_limit(path) ? 0 : 1), ::testing::ExitedWithCode(0), "");

@@ -6,14 +6,16 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
+#include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "fake_proxy.h"
+#include "support/files.h"
 #include "transfer/boot_image.h"
 #include "transfer/download.h"
 #include "transfer/rate_report.h"
-#include "transfer/transfer_test_support.h"
 
 namespace rq {
 namespace {
@@ -21,9 +23,9 @@ namespace {
 using testing::FakeProxy;
 using testing::hex;
 using testing::patterned;
-using testing::ScratchDir;
+using testing::TempDir;
 using testing::wire_matches;
-using testing::write_bytes;
+using testing::write_file;
 
 std::string le32(uint32_t v) {
   std::string s(4, '\0');
@@ -44,9 +46,9 @@ TEST(Put, SendsChunksWithAGrantBeforeEverySecondOne) {
   };
   for (const Case& k : cases) {
     SCOPED_TRACE(k.size);
-    ScratchDir dir;
+    TempDir dir;
     std::string data = patterned(k.size);
-    write_bytes(dir / "local.bin", data);
+    write_file(dir / "local.bin", data);
     FakeProxy p;
     p.ready().ready();
     for (size_t i = 0; i < k.chunks.size(); i += 2) p.status(0, 12345);  // value not examined
@@ -71,8 +73,8 @@ TEST(Put, SendsChunksWithAGrantBeforeEverySecondOne) {
 }
 
 TEST(Put, QuotedLocalNameAndDeviceNameWithBlanks) {
-  ScratchDir dir;
-  write_bytes(dir / "my file.bin", "abc");
+  TempDir dir;
+  write_file(dir / "my file.bin", "abc");
   FakeProxy p;
   p.ready().ready().status(0).status(0);
   std::string out = p.run(cmd_put, "put \"" + (dir / "my file.bin") + "\"new name");
@@ -117,8 +119,8 @@ TEST(Put, EveryRefusalEndsTheUploadWithItsOwnLine) {
   };
   for (const Case& k : cases) {
     SCOPED_TRACE(k.name);
-    ScratchDir dir;
-    write_bytes(dir / "f", patterned(40000));
+    TempDir dir;
+    write_file(dir / "f", patterned(40000));
     FakeProxy p;
     for (int code : k.codes) p.status(code);
     p.hang_up();
@@ -129,8 +131,8 @@ TEST(Put, EveryRefusalEndsTheUploadWithItsOwnLine) {
 }
 
 TEST(Put, ALostConnectionEndsTheUploadAsFailed) {
-  ScratchDir dir;
-  write_bytes(dir / "f", patterned(40000));
+  TempDir dir;
+  write_file(dir / "f", patterned(40000));
   FakeProxy p;
   p.ready().ready().status(0).hang_up();
   EXPECT_EQ(p.run(cmd_put, "put " + (dir / "f") + " g"),
@@ -141,11 +143,11 @@ TEST(Put, ALostConnectionEndsTheUploadAsFailed) {
 
 // A file that cannot be sent whole is refused before the proxy hears anything of it.
 TEST(Put, LocalFileProblemsSendNothing) {
-  ScratchDir dir;
+  TempDir dir;
   std::error_code ec;
   std::filesystem::create_directory(dir / "folder", ec);
   // Sparse: one byte more than the signed 32-bit size field can announce.
-  write_bytes(dir / "huge", "");
+  write_file(dir / "huge", "");
   std::filesystem::resize_file(dir / "huge", 0x80000000ull, ec);
   ASSERT_FALSE(ec) << ec.message();
   struct Case {
@@ -200,8 +202,8 @@ TEST(Put, AFileThatDoesNotFitInMemoryIsRefused) {
 #if defined(__SANITIZE_ADDRESS__)
   GTEST_SKIP() << "the address sanitizer reserves more than the limit this test sets";
 #else
-  ScratchDir dir;
-  write_bytes(dir / "big", "");
+  TempDir dir;
+  write_file(dir / "big", "");
   std::error_code ec;
   std::filesystem::resize_file(dir / "big", 0x7FFFFFFF, ec);
   ASSERT_FALSE(ec) << ec.message();

@@ -8,12 +8,12 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <random>
 #include <regex>
 #include <string>
 #include <vector>
 
 #include "e2e/harness.h"
+#include "support/console_text.h"
 
 namespace rq::e2e {
 namespace fs = std::filesystem;
@@ -78,7 +78,7 @@ const std::string kAudioPlayback =
     "Press p to play back record sound\nDid you hear the playback sound? (y/n)?\n";
 const std::string kAudioGoRefused = "X audio diag test Failed ??   AUDIO TEST CANCELED\n";
 const std::string kAudioFailed = "X  AUDIO TEST FAILED(according to output)\n";
-const std::string kGbaQuestion = "Did you see 'Quorbel Dexlink Diags on Gba'? (y/n)?\n";
+const std::string kGbaQuestion = testing::kGbaQuestion;
 
 // A path command: the command message, the path, the status.
 Command path_command(const char* name, const char* line, const char* refused,
@@ -325,13 +325,6 @@ std::vector<Cell> cells() {
     if (c.drop) add("drop", {"--drop", c.drop}, c.dropped + kPingClosed);
   }
   return v;
-}
-
-std::string random_bytes(size_t size, unsigned seed) {
-  std::mt19937 gen(seed);
-  std::string s(size, '\0');
-  for (char& ch : s) ch = static_cast<char>(gen());
-  return s;
 }
 
 // Rate figures and the device's build date vary from run to run.

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "e2e/harness.h"
-#include "expected_help.h"
+#include "support/console_text.h"
 
 namespace rq::e2e {
 namespace {

@@ -1,7 +1,10 @@
-// The shell's help text, byte for byte, as the unit and end-to-end tests expect it.
+// The shell's fixed console lines that several tests expect, byte for byte.
 #pragma once
 
 namespace rq::testing {
+
+// The GBA test's question; the operator answers it on the console.
+inline constexpr char kGbaQuestion[] = "Did you see 'Quorbel Dexlink Diags on Gba'? (y/n)?\n";
 
 inline constexpr char kExpectedHelp[] =
     "Usage: rqshell [cmd_script] [server port]\n"
