@@ -1,4 +1,5 @@
-// The proxy's and device's side of each command's exchange. Each is called once the command
+// The proxy's and device's side of each command's exchange (doc/protocol.md describes each
+// exchange and rqsim's choices). Each is called once the command
 // message has arrived (its ready already sent) with the message's sub-code and value, plays
 // the rest of the exchange and returns 0, or a negative WireResult when it ended early.
 #pragma once

@@ -1,6 +1,6 @@
 // The `diag` command: picks a device self-test by its word and runs it. The simple tests
 // send one command message and read one status; the GBA test then asks the operator, and
-// the audio test is a dialogue of its own (audio_dialogue.cc).
+// the audio test is a dialogue of its own (device/diag.h, presented in audio_dialogue.h).
 #include "diag/diag_command.h"
 
 #include <cstdio>
