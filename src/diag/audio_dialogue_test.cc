@@ -197,7 +197,8 @@ TEST(AudioTest, FollowsTheDialogueStepByStep) {
     p.console(t.console);
     EXPECT_EQ(p.run(cmd_diag, "diag aud"), t.out);
     auto f = p.sent_frames();
-    ASSERT_EQ(f.size(), t.sent.size());
+    EXPECT_EQ(f.size(), t.sent.size());
+    if (f.size() != t.sent.size()) continue;
     for (size_t i = 0; i < f.size(); ++i)
       EXPECT_TRUE(wire_matches(t.sent[i], f[i])) << i << ": " << hex(f[i]);
     EXPECT_EQ(p.unread(), 0u);
@@ -210,7 +211,8 @@ TEST(AudioTest, IsPickedByItsWordInAnyCase) {
     p.status(0);
     EXPECT_EQ(p.run(cmd_diag, line), kStart + kCanceled) << line;
     auto f = p.sent_frames();
-    ASSERT_EQ(f.size(), 1u) << line;
+    EXPECT_EQ(f.size(), 1u) << line;
+    if (f.size() != 1u) continue;
     EXPECT_TRUE(wire_matches(kCommand, f[0])) << hex(f[0]);
   }
 }

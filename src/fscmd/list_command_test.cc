@@ -46,7 +46,8 @@ TEST(Ls, SendsThePathLikeThePathCommandsThenReadsOneReply) {
     p.ready().ready().status(0, static_cast<int32_t>(reply.size())).reply(reply);
     p.run(cmd_ls, k.line);
     auto f = p.sent_frames();
-    ASSERT_EQ(f.size(), 2u) << k.line;
+    EXPECT_EQ(f.size(), 2u) << k.line;
+    if (f.size() != 2u) continue;
     EXPECT_TRUE(wire_matches(k.command_frame, f[0])) << hex(f[0]);
     EXPECT_TRUE(wire_matches(k.path_frame, f[1])) << hex(f[1]);
     EXPECT_EQ(p.unread(), 0u) << k.line;

@@ -26,7 +26,8 @@ TEST(Ping, WaitsForReadyUnlessTheLineEndsInUpperCaseN) {
     p.status(0, 1);
     EXPECT_EQ(p.run(ping, k.line), "") << k.line;
     auto f = p.sent_frames();
-    ASSERT_EQ(f.size(), 1u) << k.line;
+    EXPECT_EQ(f.size(), 1u) << k.line;
+    if (f.size() != 1u) continue;
     EXPECT_TRUE(wire_matches("41 67 00 08 01 xx xx xx 00 00 00 00", f[0])) << hex(f[0]);
     EXPECT_EQ(p.unread(), 0u) << k.line;
   }

@@ -81,7 +81,8 @@ TEST(Dispatch, MatchesKeywordPrefixesInTableOrderAndSkipsTheKeywordLength) {
               "")
         << k.line;
     auto f = p.sent_frames();
-    ASSERT_EQ(f.size(), 2u) << k.line;
+    EXPECT_EQ(f.size(), 2u) << k.line;
+    if (f.size() != 2u) continue;
     EXPECT_TRUE(testing::wire_matches(k.command, f[0])) << k.line << ": " << testing::hex(f[0]);
     EXPECT_EQ(f[1].substr(4), k.path) << k.line;
   }

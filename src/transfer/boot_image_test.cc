@@ -40,7 +40,8 @@ TEST(Rb, ReadsAStatusAfterEveryChunkButTheLast) {
     EXPECT_EQ(read_bytes(dir / "boot.bin"), data);
     EXPECT_EQ(dir.entries(), std::set<std::string>{"boot.bin"});
     auto f = p.sent_frames();
-    ASSERT_EQ(f.size(), 1u);
+    EXPECT_EQ(f.size(), 1u);
+    if (f.size() != 1u) continue;
     EXPECT_TRUE(wire_matches("41 67 00 08 30 02 xx xx xx xx xx xx", f[0])) << hex(f[0]);
     EXPECT_EQ(p.unread(), 0u);
   }
@@ -138,7 +139,8 @@ TEST(Wb, SendsEachChunkAfterItsOwnReadyMessage) {
     p.hang_up();
     EXPECT_EQ(p.run(cmd_wb, k.form + (dir / "img.bin")), "");
     auto f = p.sent_frames();
-    ASSERT_EQ(f.size(), 1 + k.chunks.size());
+    EXPECT_EQ(f.size(), 1 + k.chunks.size());
+    if (f.size() != 1 + k.chunks.size()) continue;
     EXPECT_TRUE(wire_matches(k.command, f[0])) << hex(f[0]);
     size_t offset = 0;
     for (size_t i = 0; i < k.chunks.size(); ++i) {

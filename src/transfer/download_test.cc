@@ -62,7 +62,8 @@ TEST(Get, WritesFramesOfAnyLengthInOrder) {
     EXPECT_EQ(read_bytes(dir / "out.bin"), data);
     EXPECT_EQ(dir.entries(), std::set<std::string>{"out.bin"});
     auto f = p.sent_frames();
-    ASSERT_EQ(f.size(), 2u);
+    EXPECT_EQ(f.size(), 2u);
+    if (f.size() != 2u) continue;
     EXPECT_TRUE(wire_matches("41 67 00 08 0a xx xx xx 0a 00 00 00", f[0])) << hex(f[0]);
     EXPECT_EQ(f[1], testing::frame(std::string("dev/a.txt") + '\0'));
     EXPECT_EQ(p.unread(), 0u);

@@ -58,7 +58,8 @@ TEST(Put, SendsChunksWithAGrantBeforeEverySecondOne) {
 
     EXPECT_EQ(out.rfind(std::string("Download ") + k.kilobytes + " KB ", 0), 0u) << out;
     auto f = p.sent_frames();
-    ASSERT_EQ(f.size(), 2 + k.chunks.size());
+    EXPECT_EQ(f.size(), 2 + k.chunks.size());
+    if (f.size() != 2 + k.chunks.size()) continue;
     // Command message: code 9, value = 4 + name + zero.
     EXPECT_TRUE(wire_matches("41 67 00 08 09 xx xx xx 0e 00 00 00", f[0])) << hex(f[0]);
     EXPECT_EQ(f[1], testing::frame(le32(static_cast<uint32_t>(k.size)) + "dev/a.bin" +

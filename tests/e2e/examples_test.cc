@@ -61,7 +61,8 @@ TEST_F(Examples, ScriptsHaveNoCommentLinesAndEndWithQuit) {
     std::string text = read_file(entry.path().string());
     EXPECT_EQ(text.find('#'), std::string::npos) << "the shell has no comment syntax";
     EXPECT_EQ(text.find(" \n"), std::string::npos) << "a trailing blank joins the argument";
-    ASSERT_GE(text.size(), 2u);
+    EXPECT_GE(text.size(), 2u);
+    if (text.size() < 2u) continue;
     EXPECT_EQ(text.substr(text.size() - 2), "q\n");
   }
 }
