@@ -1,0 +1,120 @@
+// The link on its own, over a socket pair: what its report hook hears (it prints nothing),
+// its time-out, and a reader that starts afresh on a new socket.
+#include "link/link.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "support/wire.h"
+
+namespace rq {
+namespace {
+
+struct Heard {
+  std::vector<LinkEvent> events;
+};
+
+void remember(void* context, const LinkEvent& e) {
+  static_cast<Heard*>(context)->events.push_back(e);
+}
+
+// A link at one end of a socket pair, reporting to heard; the test plays the peer.
+class LinkPair : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SocketHandle ends[2];
+    ASSERT_EQ(socket_pair(ends), 0);
+    link_attach(*link, ends[0]);
+    link->report = remember;
+    link->report_context = &heard;
+    peer = ends[1];
+  }
+  void TearDown() override {
+    link_close(*link);
+    if (peer != kNoSocket) socket_close(peer);
+  }
+  void play(const std::string& bytes) {
+    ASSERT_EQ(socket_send(peer, bytes.data(), bytes.size()), static_cast<long>(bytes.size()));
+  }
+  int receive(uint8_t* buf, size_t capacity) { return link_receive_frame(*link, buf, capacity); }
+
+  std::unique_ptr<Link> link = std::make_unique<Link>();
+  SocketHandle peer = kNoSocket;
+  Heard heard;
+};
+
+TEST_F(LinkPair, ReportsEachFailureOnceAsItHappens) {
+  uint8_t buf[8];
+  play(testing::frame("123456789") + "Ag\x40\x01" + std::string(16385, 'o') +
+       testing::frame("abc"));
+  socket_shutdown_send(peer);
+  EXPECT_EQ(receive(buf, sizeof buf), kLinkTooLong);
+  EXPECT_EQ(receive(buf, sizeof buf), kLinkOversize);
+  EXPECT_EQ(receive(buf, sizeof buf), 3);
+  EXPECT_EQ(receive(buf, sizeof buf), kLinkClosed);
+  EXPECT_EQ(link_send_frame(*link, buf, 3), kLinkClosed);
+  ASSERT_EQ(heard.events.size(), 4u);
+  EXPECT_EQ(heard.events[0].kind, LinkEventKind::kTooLong);
+  EXPECT_EQ(heard.events[0].length, 9u);
+  EXPECT_EQ(heard.events[0].capacity, 8u);
+  EXPECT_EQ(heard.events[1].kind, LinkEventKind::kOversize);
+  EXPECT_EQ(heard.events[1].length, 16385u);
+  EXPECT_EQ(heard.events[2].kind, LinkEventKind::kClosed);
+  EXPECT_EQ(heard.events[3].kind, LinkEventKind::kClosed);
+}
+
+TEST_F(LinkPair, GivesUpWhenAFrameDoesNotBeginOrEndInTime) {
+  link->timeout_ms = 50;
+  uint8_t buf[8];
+  EXPECT_EQ(receive(buf, sizeof buf), kLinkTimedOut);  // nothing at all
+  play(
+      std::string("Ag\x00\x08"
+                  "1234",
+                  8));  // half a frame
+  EXPECT_EQ(receive(buf, sizeof buf), kLinkTimedOut);
+  play("5678");  // the rest arrives late: the frame is still read whole, in step
+  EXPECT_EQ(receive(buf, sizeof buf), 8);
+  // A caller may wait longer for a frame to begin than for the rest of one.
+  const uint8_t* payload;
+  size_t length;
+  EXPECT_EQ(link_next_frame(*link, 50, &payload, &length), kLinkTimedOut);
+  ASSERT_EQ(heard.events.size(), 3u);
+  for (const LinkEvent& e : heard.events) EXPECT_EQ(e.kind, LinkEventKind::kTimedOut);
+  EXPECT_FALSE(link->peer_closed);
+}
+
+TEST_F(LinkPair, SendsAFrameWholeInPiecesOfTheSizeAsked) {
+  link->write_piece = 1;
+  const uint8_t payload[] = {1, 2, 3};
+  ASSERT_EQ(link_send_frame(*link, payload, sizeof payload), 0);
+  char got[16];
+  size_t n = 0;
+  while (n < 7 && socket_wait_readable(peer, 1000) == 1) {
+    long r = socket_recv(peer, got + n, sizeof got - n);
+    if (r <= 0) break;
+    n += static_cast<size_t>(r);
+  }
+  EXPECT_EQ(testing::hex(std::string(got, n)), "41 67 00 03 01 02 03");
+}
+
+TEST_F(LinkPair, ANewSocketStartsWithAnEmptyReader) {
+  play(testing::frame("12345678") + std::string("Ag\x00", 3));  // and the start of the next
+  uint8_t buf[8];
+  EXPECT_EQ(receive(buf, sizeof buf), 8);
+  SocketHandle ends[2];
+  ASSERT_EQ(socket_pair(ends), 0);
+  link_close(*link);
+  socket_close(peer);
+  link_attach(*link, ends[0]);
+  peer = ends[1];
+  EXPECT_EQ(frame_reader_pending(link->reader), 0u);
+  play(testing::frame("abc"));
+  EXPECT_EQ(receive(buf, sizeof buf), 3);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(buf), 3), "abc");
+}
+
+}  // namespace
+}  // namespace rq
