@@ -11,6 +11,9 @@
 
 namespace rq {
 
+// The port the device proxy listens on unless told otherwise.
+constexpr int kDefaultProxyPort = 20025;
+
 constexpr uint8_t kFrameMarker0 = 0x41;  // 'A'
 constexpr uint8_t kFrameMarker1 = 0x67;  // 'g'
 constexpr size_t kFrameHeaderSize = 4;

@@ -14,7 +14,6 @@ namespace rq {
 
 namespace {
 constexpr size_t kLineSize = 1024;
-constexpr int kDefaultPort = 20025;
 constexpr int kStartupWaitMs = 20;
 }  // namespace
 
@@ -45,7 +44,7 @@ void run_command_loop(Shell& c) {
 int shell_main(Shell& c, int argc, char** argv) {
   const char* script = nullptr;
   const char* server = "127.0.0.1";
-  int port = kDefaultPort;
+  int port = kDefaultProxyPort;
   switch (argc - 1) {
     case 0: break;
     case 1: script = argv[1]; break;
