@@ -1,11 +1,13 @@
 // rb and wb: the three boot images (exchanges in doc/protocol.md). rb sends frames of
 // kChunkSize bytes. As no status follows a wb's data, and boot 1 gets none at all, a failure
 // there can only be told by refusing the ready before the next chunk.
+#include "boot_exchanges.h"
+
 #include <unistd.h>
 
 #include "boot_store.h"
 #include "device_status.h"
-#include "exchanges.h"
+#include "transfer_exchanges.h"
 #include "wire.h"
 
 namespace rq::sim {

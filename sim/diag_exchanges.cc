@@ -6,12 +6,13 @@
 // operator answers "no", the shell ends the test and its next command takes that ready: a
 // frame other than go or cancel therefore is the next command, and it is handed back to the
 // session loop to be played.
+#include "diag_exchanges.h"
+
 #include <chrono>
 #include <cstring>
 #include <thread>
 
 #include "device_status.h"
-#include "exchanges.h"
 #include "wire.h"
 
 namespace rq::sim {

@@ -2,8 +2,11 @@
 
 #include <cstring>
 
-#include "exchanges.h"
+#include "boot_exchanges.h"
+#include "diag_exchanges.h"
+#include "file_exchanges.h"
 #include "link/status.h"
+#include "transfer_exchanges.h"
 #include "wire.h"
 
 namespace rq::sim {
@@ -13,6 +16,9 @@ namespace {
 // How long to wait after the connection for the shell's no-wait ping. The shell sends it
 // 20 ms after connecting; the margin covers a loaded machine.
 constexpr int kStartupPingWaitMs = 500;
+
+// Plays the rest of a command's exchange once its command message has arrived.
+using Exchange = int (*)(Session& s, uint8_t sub_code, int32_t value);
 
 // Indexed by SimCommand.
 constexpr Exchange kExchanges[kSimCommandCount] = {

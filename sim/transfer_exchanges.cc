@@ -4,17 +4,19 @@
 // answered in place of the first grant (or of the final status for an empty file): the
 // shell stops on any non-zero grant. A chunk of the wrong length means the shell and rqsim
 // no longer agree on the stream, so the link is dropped.
+#include "transfer_exchanges.h"
+
 #include <unistd.h>
 
 #include <cstring>
 
 #include "device_status.h"
-#include "exchanges.h"
+#include "file_exchanges.h"
 #include "wire.h"
 
 namespace rq::sim {
 
-constexpr int32_t kPutHeaderSize = 4;  // the le32 size ahead of the name
+constexpr auto kPutHeaderSize = static_cast<int32_t>(kPutSizeFieldLength);
 
 // Checks the put payload; copies the name to s.text and returns 0, or a status code.
 static int parse_put_payload(Session& s, const uint8_t* p, int n, int32_t announced,

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "link/trace.h"
+
 namespace rq {
 
 namespace {
@@ -20,6 +22,14 @@ int report(Link& l, LinkEventKind kind, int result, int error = 0, size_t length
 }
 
 int report_closed(Link& l) { return report(l, LinkEventKind::kClosed, kLinkClosed); }
+
+void trace(Link& l, bool sent, const uint8_t* payload, size_t length) {
+  if (!l.trace) return;
+  // Both ways an 8-byte frame is a message: commands go out, readies and statuses come in.
+  bool is_message = length == kMessageSize;
+  TraceKind kind = !is_message ? kTraceData : sent ? kTraceCommand : kTraceMessage;
+  trace_frame(l.trace, l.trace_name, sent, is_message ? "message" : "frame", kind, payload, length);
+}
 
 }  // namespace
 
@@ -74,6 +84,7 @@ int link_send_frame(Link& l, const uint8_t* payload, size_t length) {
   if (l.peer_closed) return report_closed(l);
   put_frame_header(l.send_stage, length);
   if (length) std::memcpy(l.send_stage + kFrameHeaderSize, payload, length);
+  trace(l, true, l.send_stage + kFrameHeaderSize, length);
   return link_send_all(l, l.send_stage, kFrameHeaderSize + length);
 }
 
@@ -85,9 +96,18 @@ int link_next_frame(Link& l, int begin_timeout_ms, const uint8_t** payload, size
   FrameReader& r = l.reader;
   for (;;) {
     FrameNext next = frame_reader_next(r, payload, length);
-    if (next == kFrameReady) return static_cast<int>(*length);
-    if (next == kFrameOversize)
+    if (next == kFrameReady) {
+      trace(l, false, *payload, *length);
+      return static_cast<int>(*length);
+    }
+    if (next == kFrameOversize) {
+      if (l.trace) {
+        char note[64];
+        snprintf(note, sizeof note, "oversize  frame of %zu bytes skipped", r.oversize_length);
+        trace_note(l.trace, l.trace_name, false, note, nullptr, 0);
+      }
       return report(l, LinkEventKind::kOversize, kLinkOversize, 0, r.oversize_length);
+    }
     if (l.peer_closed) return report_closed(l);
     // Between frames the peer may be idle for as long as the caller allows; once a frame
     // has begun, the rest is owed within the link's own time-out.

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 #include "link/frame_reader.h"
 #include "link/protocol.h"
@@ -58,6 +59,11 @@ struct Link {
   size_t write_piece = 0;
   LinkReport report = nullptr;
   void* report_context = nullptr;
+  // With trace set, every frame both ways is written there decoded (link/trace.h), each
+  // line beginning with trace_name. rqsim leaves it unset: it traces each frame itself,
+  // named by its part in the exchange.
+  FILE* trace = nullptr;
+  const char* trace_name = "";
 
   uint8_t send_stage[kStageSize];
   FrameReader reader;

@@ -116,5 +116,26 @@ TEST_F(LinkPair, ANewSocketStartsWithAnEmptyReader) {
   EXPECT_EQ(std::string(reinterpret_cast<char*>(buf), 3), "abc");
 }
 
+TEST_F(LinkPair, TracesEveryFrameBothWaysWhenAsked) {
+  link->trace = tmpfile();
+  link->trace_name = "rqtool";
+  uint8_t msg[kMessageSize];
+  make_message(msg, kCmdLs, 0, 2);
+  ASSERT_EQ(link_send_frame(*link, msg, sizeof msg), 0);
+  play(testing::frame(testing::message(0, 7)) + "Ag\x40\x01" + std::string(16385, 'o'));
+  uint8_t buf[8];
+  EXPECT_EQ(receive(buf, sizeof buf), 8);
+  EXPECT_EQ(receive(buf, sizeof buf), kLinkOversize);
+  rewind(link->trace);
+  std::string lines;
+  for (int ch; (ch = fgetc(link->trace)) != EOF;) lines += static_cast<char>(ch);
+  fclose(link->trace);
+  link->trace = nullptr;
+  EXPECT_EQ(lines,
+            "rqtool -> message   ls sub=0 value=2 | 41 67 00 08 03 00 00 00 02 00 00 00\n"
+            "rqtool <- message   code=0 value=7 | 41 67 00 08 00 00 00 00 07 00 00 00\n"
+            "rqtool <- oversize  frame of 16385 bytes skipped\n");
+}
+
 }  // namespace
 }  // namespace rq
