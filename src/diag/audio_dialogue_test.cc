@@ -7,6 +7,7 @@
 
 #include "diag/diag_command.h"
 #include "fake_proxy.h"
+#include "support/console_text.h"
 
 namespace rq {
 namespace {
@@ -32,7 +33,7 @@ const std::string kHeard = "Did you hear the playback sound? (y/n)?\n";
 const std::string kPassed = "\\/  AUDIO TEST PASSED\n";
 const std::string kFailed = "X  AUDIO TEST FAILED(according to output)\n";
 const std::string kCanceled = " ??   AUDIO TEST CANCELED\n";
-const std::string kClosed = "ERROR: DX proxy program closed the connection\n";
+const std::string kClosed = testing::kClosedLine;
 std::string report(const char* text, int code, const char* line = "diag audio failed rcving") {
   return std::string("ERROR: ") + text + " \n" + line + " err = " + std::to_string(code) + "\n";
 }

@@ -5,9 +5,6 @@
 #include <string>
 
 #include "fake_proxy.h"
-#include "fscmd/list_command.h"
-#include "fscmd/path_commands.h"
-#include "fscmd/rename_copy.h"
 
 namespace rq {
 namespace {

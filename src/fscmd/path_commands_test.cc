@@ -3,9 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "fake_proxy.h"
-#include "fscmd/info_commands.h"
-#include "fscmd/list_command.h"
-#include "fscmd/rename_copy.h"
 
 namespace rq {
 namespace {

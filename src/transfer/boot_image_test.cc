@@ -12,8 +12,6 @@
 
 #include "fake_proxy.h"
 #include "support/files.h"
-#include "transfer/download.h"
-#include "transfer/upload.h"
 
 namespace rq {
 namespace {

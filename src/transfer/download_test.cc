@@ -17,8 +17,6 @@
 
 #include "fake_proxy.h"
 #include "support/files.h"
-#include "transfer/boot_image.h"
-#include "transfer/upload.h"
 
 namespace rq {
 namespace {

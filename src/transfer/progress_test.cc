@@ -6,9 +6,7 @@
 #include <string>
 
 #include "fake_proxy.h"
-#include "transfer/boot_image.h"
 #include "transfer/download.h"
-#include "transfer/upload.h"
 
 namespace rq {
 namespace {

@@ -13,8 +13,6 @@
 
 #include "fake_proxy.h"
 #include "support/files.h"
-#include "transfer/boot_image.h"
-#include "transfer/download.h"
 #include "transfer/rate_report.h"
 
 namespace rq {

@@ -20,7 +20,7 @@ namespace fs = std::filesystem;
 namespace {
 
 const char kPingLine[] = "Ping command failed errcode = %d\n";
-const std::string kClosed = "ERROR: DX proxy program closed the connection\n";
+const std::string kClosed = testing::kClosedLine;
 const std::string kTooLong =
     "ERROR: DX proxy sent a frame of 20000 bytes (at most 16384 allowed)\n";
 

@@ -3,6 +3,9 @@
 
 namespace rq::testing {
 
+// What every command prints first once the proxy has closed the connection.
+inline constexpr char kClosedLine[] = "ERROR: DX proxy program closed the connection\n";
+
 // The GBA test's question; the operator answers it on the console.
 inline constexpr char kGbaQuestion[] = "Did you see 'Quorbel Dexlink Diags on Gba'? (y/n)?\n";
 
