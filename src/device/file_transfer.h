@@ -1,5 +1,6 @@
-// put and get: one file each way. Data comes from a source and goes to a sink, so the same
-// exchange serves a file loaded in memory, a file streamed from disk, or standard output.
+// put, get, rb and wb: a file or a boot image each way. Data comes from a source and goes
+// to a sink, so the same exchange serves a file loaded in memory, a file streamed from disk
+// through a fixed buffer, or standard output.
 #pragma once
 
 #include <cstddef>
@@ -29,8 +30,9 @@ struct TransferResult {
   bool sink_failed = false;
 };
 
-// The device name goes with its zero; a name that does not fit one frame fails at kCommand
-// with kStatusPathTooLong before anything is sent.
+// A device name goes with its zero; one that does not fit a frame fails at kCommand with
+// kStatusPathTooLong before anything is sent. Events: kDataBegin once the data phase starts,
+// kProgress after every chunk, kEmptyFrame (downloads) for a data frame without bytes.
 
 // Sends size bytes from source as device_name. Steps: kCommand, kPayload, kData (a grant
 // or the final status was not 0, or a chunk could not be sent), kSource (the source gave
