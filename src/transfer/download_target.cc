@@ -55,7 +55,9 @@ int cannot_open(Shell& c, DownloadTarget& t) {
 }  // namespace
 
 int open_download_target(Shell& c, const char* name, DownloadTarget& t) {
-  t = DownloadTarget{};
+  abandon_download_target(t);  // whatever an earlier use left open
+  t.existed = false;
+  t.write_error = 0;
   t.name = name;
   t.target = name;
   std::error_code ec;

@@ -20,7 +20,7 @@ namespace rq {
 struct DownloadTarget {
   DownloadTarget() = default;
   DownloadTarget(const DownloadTarget&) = delete;
-  DownloadTarget& operator=(DownloadTarget&&) = default;
+  DownloadTarget& operator=(const DownloadTarget&) = delete;
   ~DownloadTarget();
 
   FILE* file = nullptr;   // the temporary file (or an in-place target), open for writing
