@@ -12,8 +12,9 @@
 #include <memory>
 #include <string>
 
-#include "link/connection.h"
+#include "link/link.h"
 #include "link/socket.h"
+#include "shell/commands.h"
 #include "shell/shell.h"
 
 namespace {
@@ -65,17 +66,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   rq::SocketHandle ends[2];
   if (rq::socket_pair(ends) != 0) return 0;
   // The socket buffer takes the whole stream at once; then the proxy hangs up.
-  size_t off = 0;
-  while (off < stream_len) {
-    long n = rq::socket_send(ends[1], stream + off, stream_len - off);
-    if (n <= 0) break;
-    off += static_cast<size_t>(n);
-  }
+  rq::Link proxy;
+  rq::link_attach(proxy, ends[1]);
+  rq::link_send_all(proxy, stream, stream_len);
   // Keep the proxy end open for writes the shell makes, but signal end of stream.
   rq::socket_shutdown_send(ends[1]);
 
-  auto c = std::make_unique<rq::Connection>();
-  c->socket = ends[0];
+  auto c = std::make_unique<rq::Shell>();
+  rq::link_attach(c->device.link, ends[0]);
   c->console_out = fopen("/dev/null", "w");
   c->console_in = fmemopen(const_cast<uint8_t*>(console), console_len ? console_len : 1, "r");
   if (!console_len && c->console_in) fgetc(c->console_in);

@@ -1,19 +1,13 @@
-// rb and wb: the three boot images.
-//
-// rb (sub-code = boot): status with the image size as value, then frames of kChunkSize bytes
-// with a status message after every one but the last.
-//
-// wb (sub-code = boot, value = size): for boots 2 and 3 a status whose value is the first-chunk
-// reduction; then a ready before every chunk; the first chunk of boots 2 and 3 is kChunkSize
-// less the reduction. No status follows the data, and boot 1 gets no status at all, so a
-// failure there can only be told by refusing the ready before the first chunk. A reduction
-// outside 0..16383 (for testing the shell) leaves no first chunk a frame could carry, so no
-// data follows it.
+// rb and wb: the three boot images (exchanges in doc/protocol.md). rb sends frames of
+// kChunkSize bytes. As no status follows a wb's data, and boot 1 gets none at all, a failure
+// there can only be told by refusing the ready before the next chunk.
+#include "boot_exchanges.h"
+
 #include <unistd.h>
 
 #include "boot_store.h"
 #include "device_status.h"
-#include "exchanges.h"
+#include "transfer_exchanges.h"
 #include "wire.h"
 
 namespace rq::sim {

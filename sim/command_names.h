@@ -39,7 +39,4 @@ int command_from_code(uint8_t code);
 // The command for a keyword of `length` bytes (exact, lower case), or kNoCommand.
 int command_from_name(const char* name, size_t length);
 
-// A readable name for a command-message code, for the trace: "ls", "go", "cancel", "0x42".
-const char* code_name(uint8_t code, char* scratch, size_t scratch_size);
-
 }  // namespace rq::sim

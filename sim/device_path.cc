@@ -12,22 +12,6 @@
 
 namespace rq::sim {
 
-int status_for_errno(int error) {
-  switch (error) {
-    case ENOENT: return kStatusMissing;
-    case EEXIST: return kStatusExists;
-    case ENOTEMPTY:
-    case EACCES:
-    case EPERM:
-    case EROFS:
-    case ELOOP: return kStatusAccess;
-    case ENOTDIR: return kStatusInvalidPath;
-    case ENAMETOOLONG: return kStatusPathTooLong;
-    case EINVAL: return kStatusInvalidParameter;
-    default: return kStatusFsError;
-  }
-}
-
 static bool forbidden_byte(char ch) { return ch == '\\' || ch == '\0' || ch == 1 || ch == 2; }
 
 int resolve_device_path(const char* cwd, const char* path, size_t length, char* out) {

@@ -1,20 +1,18 @@
 // diag: the device's self-tests (sub-code 1 audio, 2 rtc, 3 usb, 4 gba, 5 flash). Each test
 // takes a pause as the device would and answers a status (0, or --diag-status TEST=CODE).
 //
-// The audio test is a dialogue paced by the operator. After the command message:
-//   ready; go or cancel; (tone) status       -- a status follows a cancel here too
-//   ready; go; (record) status               -- a cancel here ends the test, no status
-//   ready; go; (play back) status; status    -- the last one answers the playback question
-// The ready for the next prompt goes out before the operator has answered the question
-// before it. If the operator answers "no", the shell ends the test and its next command
-// takes that ready: a frame other than go or cancel therefore is the next command, and it
-// is handed back to the session loop to be played.
+// The audio test is a dialogue paced by the operator (doc/protocol.md). The ready for the
+// next prompt goes out before the operator has answered the question before it. If the
+// operator answers "no", the shell ends the test and its next command takes that ready: a
+// frame other than go or cancel therefore is the next command, and it is handed back to the
+// session loop to be played.
+#include "diag_exchanges.h"
+
 #include <chrono>
 #include <cstring>
 #include <thread>
 
 #include "device_status.h"
-#include "exchanges.h"
 #include "wire.h"
 
 namespace rq::sim {

@@ -11,9 +11,9 @@
 namespace rq::sim {
 namespace {
 
-using testing::bytes;
 using testing::FakeShell;
-using testing::msg;
+using testing::message;
+using testing::patterned;
 using testing::ready;
 
 std::string with_zero(const std::string& s) { return s + std::string(1, '\0'); }
@@ -61,12 +61,12 @@ TEST(Faults, ARefusedCommandMessageIsFollowedByAFreshReady) {
   ASSERT_TRUE(sh.start());
   EXPECT_EQ(sh.receive(), ready());
   sh.send_message(kCmdPwd);
-  EXPECT_EQ(sh.receive(), msg(0, 2));
+  EXPECT_EQ(sh.receive(), message(0, 2));
   EXPECT_EQ(sh.receive(), with_zero("/"));
-  EXPECT_EQ(sh.receive(), msg(6));  // the shell drops its second command
+  EXPECT_EQ(sh.receive(), message(6));  // the shell drops its second command
   EXPECT_EQ(sh.receive(), ready());
   sh.send_message(kCmdPwd);
-  EXPECT_EQ(sh.receive(), msg(0, 2));
+  EXPECT_EQ(sh.receive(), message(0, 2));
 }
 
 TEST(Faults, ARefusedGrantEndsTheUploadWithoutAFile) {
@@ -78,13 +78,13 @@ TEST(Faults, ARefusedGrantEndsTheUploadWithoutAFile) {
   uint8_t size[4];
   put_le32(size, 40000);
   sh.send(std::string(reinterpret_cast<char*>(size), 4) + with_zero("up"));
-  EXPECT_EQ(sh.receive(), msg(0));
-  sh.send(bytes(16384));
-  sh.send(bytes(16384));
-  EXPECT_EQ(sh.receive(), msg(8));
+  EXPECT_EQ(sh.receive(), message(0));
+  sh.send(patterned(16384));
+  sh.send(patterned(16384));
+  EXPECT_EQ(sh.receive(), message(8));
   EXPECT_EQ(sh.receive(), ready());
   sh.send_message(kCmdPing, 3);
-  EXPECT_EQ(sh.receive(), msg(0, 4));
+  EXPECT_EQ(sh.receive(), message(0, 4));
   EXPECT_EQ(sh.root.names(sh.root.root()), "");
 }
 
@@ -95,8 +95,8 @@ TEST(Faults, ARefusedAudioAnswerEndsTheDialogue) {
   sh.send_message(kCmdDiag, 0, kDiagAudio);
   EXPECT_EQ(sh.receive(), ready());
   sh.send_message(kCmdAudioGo);
-  EXPECT_EQ(sh.receive(), msg(0));
-  EXPECT_EQ(sh.receive(), msg(5));
+  EXPECT_EQ(sh.receive(), message(0));
+  EXPECT_EQ(sh.receive(), message(5));
   EXPECT_EQ(sh.receive(), ready());
 }
 
@@ -110,16 +110,16 @@ TEST(Faults, AForcedStatusLeavesTheDeviceAsItWas) {
   sh.send_message(kCmdLs, 1);
   EXPECT_EQ(sh.receive(), ready());
   sh.send(with_zero(""));
-  EXPECT_EQ(sh.receive(), msg(9));  // and no listing
+  EXPECT_EQ(sh.receive(), message(9));  // and no listing
   EXPECT_EQ(sh.receive(), ready());
   sh.send_message(kCmdPut, 4 + 4 + 1);
   EXPECT_EQ(sh.receive(), ready());
   uint8_t size[4];
   put_le32(size, 3);
   sh.send(std::string(reinterpret_cast<char*>(size), 4) + with_zero("file"));
-  EXPECT_EQ(sh.receive(), msg(0));
+  EXPECT_EQ(sh.receive(), message(0));
   sh.send("new");
-  EXPECT_EQ(sh.receive(), msg(3, 3));
+  EXPECT_EQ(sh.receive(), message(3, 3));
   EXPECT_EQ(sh.receive(), ready());
   EXPECT_EQ(sh.root.read(sh.root.host("/file")), "old");
   EXPECT_EQ(sh.root.names(sh.root.root()), "file");
@@ -129,18 +129,18 @@ TEST(Faults, AForcedStatusLeavesTheDeviceAsItWas) {
 // 16384 bytes but carries 3616, and the link closes.
 TEST(Faults, DropCutsTheDataAtTheGivenByte) {
   FakeShell sh(with_rule(parse_drop_rule, "get:20000"));
-  sh.root.write("/big", bytes(40000));
+  sh.root.write("/big", patterned(40000));
   ASSERT_TRUE(sh.start());
   EXPECT_EQ(sh.receive(), ready());
   sh.send_message(kCmdGet, 4);
   EXPECT_EQ(sh.receive(), ready());
   sh.send(with_zero("big"));
-  EXPECT_EQ(sh.receive(), msg(0, 40000));
-  EXPECT_EQ(sh.receive(), bytes(40000).substr(0, 16384));
+  EXPECT_EQ(sh.receive(), message(0, 40000));
+  EXPECT_EQ(sh.receive(), patterned(40000).substr(0, 16384));
   std::string rest = sh.drain();
   ASSERT_EQ(rest.size(), 4u + 3616u);
   EXPECT_EQ(rest.substr(0, 4), std::string("\x41\x67\x40\x00", 4));
-  EXPECT_EQ(rest.substr(4), bytes(40000).substr(16384, 3616));
+  EXPECT_EQ(rest.substr(4), patterned(40000).substr(16384, 3616));
 }
 
 TEST(Faults, OversizeFrameStaysInStepAndGarbageDropsTheLink) {
@@ -150,7 +150,7 @@ TEST(Faults, OversizeFrameStaysInStepAndGarbageDropsTheLink) {
   o.faults.split = true;  // every frame one byte per write: still whole frames
   FakeShell sh(o);
   sh.send_message(kCmdPing, 0);
-  EXPECT_EQ(sh.receive(), msg(1, 1));  // the start-up ping's status code is forced
+  EXPECT_EQ(sh.receive(), message(1, 1));  // the start-up ping's status code is forced
   EXPECT_EQ(sh.receive(), ready());
   sh.send_message(kCmdCd, 1);
   EXPECT_EQ(sh.receive(), ready());

@@ -1,9 +1,10 @@
 // Commands that act on the device file system without moving file data: ping, format, pwd,
 // ver, the path commands cd, mkdir, rm and launch, ls, mv and cp.
+#include "file_exchanges.h"
+
 #include <cstring>
 
 #include "device_status.h"
-#include "exchanges.h"
 #include "wire.h"
 
 namespace rq::sim {

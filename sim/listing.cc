@@ -6,14 +6,14 @@ namespace rq::sim {
 
 size_t encode_file_record(const FileRecord& record, uint8_t* out) {
   std::memset(out, 0, kFileRecordSize);
-  out[0] = 'F';
-  put_le32(out + 4, record.uid);
-  put_le32(out + 8, record.gid);
-  put_le32(out + 12, record.attr);
-  put_le32(out + 16, record.own);
-  put_le32(out + 20, record.grp);
-  put_le32(out + 24, record.other);
-  put_le32(out + 28, record.size);
+  out[0] = kListingFileTag;
+  put_le32(out + kRecordUidOffset, record.uid);
+  put_le32(out + kRecordGidOffset, record.gid);
+  put_le32(out + kRecordAttrOffset, record.attr);
+  put_le32(out + kRecordOwnOffset, record.own);
+  put_le32(out + kRecordGrpOffset, record.grp);
+  put_le32(out + kRecordOtherOffset, record.other);
+  put_le32(out + kRecordSizeOffset, record.size);
   return kFileRecordSize;
 }
 
@@ -89,8 +89,8 @@ void listing_add(ListingBuilder& b, const char* name, size_t length, uint8_t typ
 
 size_t listing_encode(const ListingBuilder& b, uint8_t* out) {
   std::memset(out, 0, kListingHeaderSize);
-  out[0] = 'D';
-  put_le32(out + 4, static_cast<int32_t>(b.count));
+  out[0] = kListingDirectoryTag;
+  put_le32(out + kListingCountOffset, static_cast<int32_t>(b.count));
   size_t n = kListingHeaderSize;
   for (size_t i = 0; i < b.count; ++i) {
     const ListingEntry& e = b.entries[i];

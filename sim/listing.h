@@ -1,11 +1,6 @@
-// The ls reply, as the device lays it out.
-//
-// File form (32 bytes): 'F', three unused bytes, then uid, gid, attr, own, grp, other and the
-// size in bytes, each a signed 32-bit little-endian integer.
-//
-// Directory form: 'D', three unused bytes, the entry count (32-bit little-endian), then the
-// entries back to back, each a name followed by a type byte: 0x01 directory, 0x02 file. There
-// is no length and no zero, so a name holding 0x01 or 0x02 cannot be listed and is left out.
+// The ls reply as the device builds it (its layout is in link/protocol.h). A name carries
+// no length and no zero, so a name holding a type byte (0x01 or 0x02) cannot be listed and
+// is left out.
 //
 // One reply travels in one frame of at most kMaxPayload bytes. A directory that would not
 // fit is cut to the entries, in name order, that do fit whole, and the count says how many.
@@ -20,10 +15,6 @@
 
 namespace rq::sim {
 
-constexpr size_t kListingHeaderSize = 8;
-constexpr size_t kFileRecordSize = 32;
-constexpr uint8_t kEntryDirectory = 0x01;
-constexpr uint8_t kEntryFile = 0x02;
 constexpr size_t kMaxEntryName = 255;
 
 struct FileRecord {

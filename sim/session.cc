@@ -2,8 +2,11 @@
 
 #include <cstring>
 
-#include "device_status.h"
-#include "exchanges.h"
+#include "boot_exchanges.h"
+#include "diag_exchanges.h"
+#include "file_exchanges.h"
+#include "link/status.h"
+#include "transfer_exchanges.h"
 #include "wire.h"
 
 namespace rq::sim {
@@ -13,6 +16,9 @@ namespace {
 // How long to wait after the connection for the shell's no-wait ping. The shell sends it
 // 20 ms after connecting; the margin covers a loaded machine.
 constexpr int kStartupPingWaitMs = 500;
+
+// Plays the rest of a command's exchange once its command message has arrived.
+using Exchange = int (*)(Session& s, uint8_t sub_code, int32_t value);
 
 // Indexed by SimCommand.
 constexpr Exchange kExchanges[kSimCommandCount] = {
@@ -79,12 +85,11 @@ void answer_startup_ping(Session& s) {
 }  // namespace
 
 void session_start(Session& s, SocketHandle socket) {
-  s.socket = socket;
+  link_attach(s.link, socket);
+  // A shell owes the rest of a frame, and must keep reading, within this time.
+  s.link.timeout_ms = kPeerTimeoutMs;
+  s.link.write_piece = s.options && s.options->faults.split ? 1 : 0;
   s.dropped = false;
-  s.reader.have = 0;
-  s.reader.consumed = 0;
-  s.reader.oversize_left = 0;
-  s.reader.oversize_length = 0;
   s.command_length = 0;
   s.command_pending = false;
   s.command_id = kNoCommand;

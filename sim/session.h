@@ -8,9 +8,8 @@
 
 #include "command_names.h"
 #include "device_fs.h"
-#include "link/frame_reader.h"
+#include "link/link.h"
 #include "link/protocol.h"
-#include "link/socket.h"
 #include "listing.h"
 #include "sim_options.h"
 
@@ -18,13 +17,11 @@ namespace rq::sim {
 
 struct Session {
   const SimOptions* options = nullptr;
-  SocketHandle socket = kNoSocket;
+  Link link;              // no report hook: every failure is handled where it is returned
   FILE* log = stderr;     // connection notes and launches
   FILE* trace = nullptr;  // every frame, with --trace
   bool dropped = false;   // the link is gone or no longer trusted: the session ends
 
-  FrameReader reader;
-  uint8_t stage[kStageSize];   // one outgoing frame
   uint8_t data[kMaxPayload];   // file data and replies
   char text[kMaxPayload + 1];  // the path or names the current command carries
 

@@ -12,9 +12,9 @@
 namespace rq::sim {
 namespace {
 
-using testing::bytes;
 using testing::FakeShell;
-using testing::msg;
+using testing::message;
+using testing::patterned;
 using testing::ready;
 
 std::string with_zero(const std::string& s) { return s + std::string(1, '\0'); }
@@ -28,14 +28,14 @@ std::string put_payload(int32_t size, const std::string& name) {
 TEST(Session, AnswersTheStartupPingThenSendsAReadyAheadOfEveryCommand) {
   FakeShell sh;
   sh.send_message(kCmdPing, 41);  // sent without waiting for a ready
-  EXPECT_EQ(sh.receive(), msg(0, 42));
+  EXPECT_EQ(sh.receive(), message(0, 42));
   EXPECT_EQ(sh.receive(), ready());
   sh.send_message(kCmdPwd);
-  EXPECT_EQ(sh.receive(), msg(0, 2));
+  EXPECT_EQ(sh.receive(), message(0, 2));
   EXPECT_EQ(sh.receive(), with_zero("/"));
   EXPECT_EQ(sh.receive(), ready());
   sh.send_message(kCmdPing, 1);
-  EXPECT_EQ(sh.receive(), msg(0, 2));
+  EXPECT_EQ(sh.receive(), message(0, 2));
   EXPECT_EQ(sh.receive(), ready());
 }
 
@@ -45,24 +45,24 @@ TEST(Session, WithoutAStartupPingTheFirstReadyFollowsAfterAShortWait) {
   sh.send_message(kCmdCd, 5);
   EXPECT_EQ(sh.receive(), ready());
   sh.send(with_zero("nope"));
-  EXPECT_EQ(sh.receive(), msg(kStatusMissing));
+  EXPECT_EQ(sh.receive(), message(kStatusMissing));
 }
 
 TEST(Session, PutOf40000BytesTakesAGrantBeforeEverySecondChunk) {
   FakeShell sh;
   sh.root.write("/data.bin", "old contents");
   ASSERT_TRUE(sh.start());
-  std::string data = bytes(40000);
+  std::string data = patterned(40000);
   EXPECT_EQ(sh.receive(), ready());
   sh.send_message(kCmdPut, 4 + 9 + 1);
   EXPECT_EQ(sh.receive(), ready());
   sh.send(put_payload(40000, "/data.bin"));
-  EXPECT_EQ(sh.receive(), msg(0));  // grant for chunks 0 and 1
+  EXPECT_EQ(sh.receive(), message(0));  // grant for chunks 0 and 1
   sh.send(data.substr(0, 16384));
   sh.send(data.substr(16384, 16384));
-  EXPECT_EQ(sh.receive(), msg(0));  // grant for chunk 2
+  EXPECT_EQ(sh.receive(), message(0));  // grant for chunk 2
   sh.send(data.substr(32768));
-  EXPECT_EQ(sh.receive(), msg(0, 40000));
+  EXPECT_EQ(sh.receive(), message(0, 40000));
   EXPECT_EQ(sh.receive(), ready());
   EXPECT_EQ(sh.root.read(sh.root.host("/data.bin")), data);
   EXPECT_EQ(sh.root.names(sh.root.root()), "data.bin");
@@ -75,21 +75,21 @@ TEST(Session, PutOfAnEmptyFileAndGetStreamWholeFrames) {
   sh.send_message(kCmdPut, 4 + 5 + 1);
   EXPECT_EQ(sh.receive(), ready());
   sh.send(put_payload(0, "empty"));
-  EXPECT_EQ(sh.receive(), msg(0, 0));  // the final status at once
+  EXPECT_EQ(sh.receive(), message(0, 0));  // the final status at once
   EXPECT_EQ(sh.receive(), ready());
 
   sh.send_message(kCmdGet, 6);
   EXPECT_EQ(sh.receive(), ready());
   sh.send(with_zero("empty"));
-  EXPECT_EQ(sh.receive(), msg(0, 0));  // no data frames
+  EXPECT_EQ(sh.receive(), message(0, 0));  // no data frames
   EXPECT_EQ(sh.receive(), ready());
 
-  std::string data = bytes(40000, 3);
+  std::string data = patterned(40000, 3);
   sh.root.write("/big", data);
   sh.send_message(kCmdGet, 4);
   EXPECT_EQ(sh.receive(), ready());
   sh.send(with_zero("big"));
-  EXPECT_EQ(sh.receive(), msg(0, 40000));
+  EXPECT_EQ(sh.receive(), message(0, 40000));
   EXPECT_EQ(sh.receive(), data.substr(0, 16384));
   EXPECT_EQ(sh.receive(), data.substr(16384, 16384));
   EXPECT_EQ(sh.receive(), data.substr(32768));
@@ -98,14 +98,14 @@ TEST(Session, PutOfAnEmptyFileAndGetStreamWholeFrames) {
 
 TEST(Session, ReadBootSendsAStatusAfterEveryChunkButTheLast) {
   FakeShell sh;
-  std::string image = bytes(40000, 9);
+  std::string image = patterned(40000, 9);
   FILE* f = fopen((sh.root.boot_dir() + "/boot2.img").c_str(), "wb");
   fwrite(image.data(), 1, image.size(), f);
   fclose(f);
   ASSERT_TRUE(sh.start());
   EXPECT_EQ(sh.receive(), ready());
   sh.send_message(kCmdReadBoot, 0, 2);
-  EXPECT_EQ(sh.receive(), msg(0, 40000));
+  EXPECT_EQ(sh.receive(), message(0, 40000));
   EXPECT_EQ(sh.receive(), image.substr(0, 16384));
   EXPECT_EQ(sh.receive().substr(0, 1), std::string(1, '\0'));
   EXPECT_EQ(sh.receive(), image.substr(16384, 16384));
@@ -114,17 +114,17 @@ TEST(Session, ReadBootSendsAStatusAfterEveryChunkButTheLast) {
   EXPECT_EQ(sh.receive(), ready());
 
   sh.send_message(kCmdReadBoot, 0, 3);  // never written
-  EXPECT_EQ(sh.receive(), msg(0, 0));
+  EXPECT_EQ(sh.receive(), message(0, 0));
   EXPECT_EQ(sh.receive(), ready());
 }
 
 TEST(Session, WriteBootShortensTheFirstChunkOfBoots2And3ByTheReduction) {
   FakeShell sh;
   ASSERT_TRUE(sh.start());
-  std::string image = bytes(40000, 5);
+  std::string image = patterned(40000, 5);
   EXPECT_EQ(sh.receive(), ready());
   sh.send_message(kCmdWriteBoot, 40000, 3);
-  EXPECT_EQ(sh.receive(), msg(0, 512));
+  EXPECT_EQ(sh.receive(), message(0, 512));
   size_t offsets[] = {0, 15872, 32256, 40000};
   for (int i = 0; i < 3; ++i) {
     EXPECT_EQ(sh.receive(), ready());
@@ -147,10 +147,10 @@ TEST(Session, AReductionNoFrameCanHonourEndsTheWriteAfterItsStatus) {
   ASSERT_TRUE(sh.start());
   EXPECT_EQ(sh.receive(), ready());
   sh.send_message(kCmdWriteBoot, 40000, 2);
-  EXPECT_EQ(sh.receive(), msg(0, 16384));
+  EXPECT_EQ(sh.receive(), message(0, 16384));
   EXPECT_EQ(sh.receive(), ready());  // the next command's: the shell sends no data
   sh.send_message(kCmdPwd);
-  EXPECT_EQ(sh.receive(), msg(0, 2));
+  EXPECT_EQ(sh.receive(), message(0, 2));
   EXPECT_FALSE(sh.root.exists(sh.root.boot_dir() + "/boot2.img"));
 }
 
@@ -164,9 +164,9 @@ TEST(Session, AudioDialogueRunsToItsFinalStatus) {
   for (int stage = 0; stage < 3; ++stage) {
     EXPECT_EQ(sh.receive(), ready());
     sh.send_message(kCmdAudioGo);
-    EXPECT_EQ(sh.receive(), msg(0));
+    EXPECT_EQ(sh.receive(), message(0));
   }
-  EXPECT_EQ(sh.receive(), msg(0));
+  EXPECT_EQ(sh.receive(), message(0));
   EXPECT_EQ(sh.receive(), ready());
 }
 
@@ -179,10 +179,10 @@ TEST(Session, AudioDialogueEndsWhereTheOperatorLeavesIt) {
   sh.send_message(kCmdDiag, 0, kDiagAudio);
   EXPECT_EQ(sh.receive(), ready());
   sh.send_message(kCmdAudioCancel);
-  EXPECT_EQ(sh.receive(), msg(0));
+  EXPECT_EQ(sh.receive(), message(0));
   EXPECT_EQ(sh.receive(), ready());
   sh.send_message(kCmdPwd);
-  EXPECT_EQ(sh.receive(), msg(0, 2));
+  EXPECT_EQ(sh.receive(), message(0, 2));
   EXPECT_EQ(sh.receive(), with_zero("/"));
 
   // a, y, then c at the record prompt: no status; the next ready is the next command's.
@@ -190,12 +190,12 @@ TEST(Session, AudioDialogueEndsWhereTheOperatorLeavesIt) {
   sh.send_message(kCmdDiag, 0, kDiagAudio);
   EXPECT_EQ(sh.receive(), ready());
   sh.send_message(kCmdAudioGo);
-  EXPECT_EQ(sh.receive(), msg(0));
+  EXPECT_EQ(sh.receive(), message(0));
   EXPECT_EQ(sh.receive(), ready());
   sh.send_message(kCmdAudioCancel);
   EXPECT_EQ(sh.receive(), ready());
   sh.send_message(kCmdDiag, 0, kDiagFlash);
-  EXPECT_EQ(sh.receive(), msg(0));
+  EXPECT_EQ(sh.receive(), message(0));
   EXPECT_EQ(sh.receive(), ready());
 }
 
@@ -208,17 +208,17 @@ TEST(Session, MalformedFramesAreAnsweredInStep) {
   sh.send_message(kCmdMkdir, 5);
   EXPECT_EQ(sh.receive(), ready());
   sh.send(with_zero("ab"));  // 3 bytes where 5 were announced
-  EXPECT_EQ(sh.receive(), msg(kStatusInvalidParameter));
+  EXPECT_EQ(sh.receive(), message(kStatusInvalidParameter));
 
   EXPECT_EQ(sh.receive(), ready());
   sh.send_message(kCmdMkdir, 4);
   EXPECT_EQ(sh.receive(), ready());
   sh.send(std::string("a\0b\0", 4));  // a zero inside the path
-  EXPECT_EQ(sh.receive(), msg(kStatusInvalidPath));
+  EXPECT_EQ(sh.receive(), message(kStatusInvalidPath));
 
   EXPECT_EQ(sh.receive(), ready());
   sh.send_message(kCmdCd, 20000);  // no frame can carry that: the path's ready refuses
-  EXPECT_EQ(sh.receive(), msg(kStatusInvalidParameter));
+  EXPECT_EQ(sh.receive(), message(kStatusInvalidParameter));
 
   EXPECT_EQ(sh.receive(), ready());
   sh.send_message(kCmdMv, 5);
@@ -226,14 +226,14 @@ TEST(Session, MalformedFramesAreAnsweredInStep) {
   std::string oversize(4, '\0');
   put_frame_header(reinterpret_cast<uint8_t*>(oversize.data()), 20000);
   sh.send_raw(oversize + std::string(20000, 'x'));  // skipped whole
-  EXPECT_EQ(sh.receive(), msg(kStatusInvalidParameter));
+  EXPECT_EQ(sh.receive(), message(kStatusInvalidParameter));
 
   EXPECT_EQ(sh.receive(), ready());
   sh.send("short");  // not a command message
-  EXPECT_EQ(sh.receive(), msg(kStatusInvalidParameter));
+  EXPECT_EQ(sh.receive(), message(kStatusInvalidParameter));
   EXPECT_EQ(sh.receive(), ready());
   sh.send_message(kCmdPwd);
-  EXPECT_EQ(sh.receive(), msg(0, 2));
+  EXPECT_EQ(sh.receive(), message(0, 2));
   EXPECT_EQ(sh.root.names(sh.root.root()), "");
 }
 
@@ -244,9 +244,9 @@ TEST(Session, AShellVanishingMidUploadLeavesNoFileBehind) {
   sh.send_message(kCmdPut, 4 + 4 + 1);
   EXPECT_EQ(sh.receive(), ready());
   sh.send(put_payload(2147483647, "huge"));
-  EXPECT_EQ(sh.receive(), msg(0));
-  sh.send(bytes(16384));
-  sh.send(bytes(1000));  // half a frame's worth of a second chunk, then gone
+  EXPECT_EQ(sh.receive(), message(0));
+  sh.send(patterned(16384));
+  sh.send(patterned(1000));  // half a frame's worth of a second chunk, then gone
   sh.leave();
   EXPECT_EQ(sh.root.names(sh.root.root()), "");
 }
@@ -259,8 +259,8 @@ TEST(Session, AnUploadChunkOfTheWrongLengthDropsTheLink) {
   sh.send_message(kCmdPut, 4 + 4 + 1);
   EXPECT_EQ(sh.receive(), ready());
   sh.send(put_payload(40000, "keep"));
-  EXPECT_EQ(sh.receive(), msg(0));
-  sh.send(bytes(100));
+  EXPECT_EQ(sh.receive(), message(0));
+  sh.send(patterned(100));
   EXPECT_EQ(sh.receive(), "<closed>");
   EXPECT_EQ(sh.root.read(sh.root.host("/keep")), "kept");
   EXPECT_EQ(sh.root.names(sh.root.root()), "keep");
@@ -278,12 +278,12 @@ TEST(Session, LaunchLogsTheResolvedPath) {
   sh.send_message(kCmdCd, 4);
   EXPECT_EQ(sh.receive(), ready());
   sh.send(with_zero("bin"));
-  EXPECT_EQ(sh.receive(), msg(0));
+  EXPECT_EQ(sh.receive(), message(0));
   EXPECT_EQ(sh.receive(), ready());
   sh.send_message(kCmdLaunch, 10);
   EXPECT_EQ(sh.receive(), ready());
   sh.send(with_zero("./app.elf"));
-  EXPECT_EQ(sh.receive(), msg(0));
+  EXPECT_EQ(sh.receive(), message(0));
   EXPECT_EQ(sh.receive(), ready());
   EXPECT_NE(sh.log().find("rqsim: launched /bin/app.elf\n"), std::string::npos);
 }

@@ -5,10 +5,11 @@
 #include <cstdio>
 
 #include "faults.h"
+#include "link/protocol.h"
 
 namespace rq::sim {
 
-constexpr int kDefaultPort = 20025;
+constexpr int kDefaultPort = kDefaultProxyPort;
 constexpr int32_t kDefaultReduction = 512;
 constexpr int kDefaultDiagDelayMs = 300;
 constexpr const char* kDefaultRoot = "demo-device";

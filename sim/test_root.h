@@ -13,24 +13,19 @@
 #include <vector>
 
 #include "device_fs.h"
+#include "support/files.h"
 
 namespace rq::sim::testing {
 
 class TestRoot {
  public:
-  TestRoot() {
-    char pattern[] = "/tmp/rqsim-test.XXXXXX";
-    base_ = mkdtemp(pattern);
+  TestRoot() : base_(dir_.path()) {
     std::filesystem::create_directories(base_ + "/root");
     std::filesystem::create_directories(base_ + "/boot");
     std::filesystem::create_directories(base_ + "/outside");
     fs.root_fd = open(root().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   }
-  ~TestRoot() {
-    close(fs.root_fd);
-    std::error_code ec;
-    std::filesystem::remove_all(base_, ec);
-  }
+  ~TestRoot() { close(fs.root_fd); }
   TestRoot(const TestRoot&) = delete;
   TestRoot& operator=(const TestRoot&) = delete;
 
@@ -41,29 +36,13 @@ class TestRoot {
   std::string host(const std::string& device_path) const { return root() + device_path; }
 
   void write(const std::string& device_path, const std::string& bytes) const {
-    FILE* f = fopen(host(device_path).c_str(), "wb");
-    if (!f) return;
-    fwrite(bytes.data(), 1, bytes.size(), f);
-    fclose(f);
+    rq::testing::write_file(host(device_path), bytes);
   }
-  std::string read(const std::string& host_path) const {
-    std::string out;
-    FILE* f = fopen(host_path.c_str(), "rb");
-    if (!f) return out;
-    char buf[65536];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
-    fclose(f);
-    return out;
-  }
+  std::string read(const std::string& host_path) const { return rq::testing::read_file(host_path); }
   void mkdir(const std::string& device_path) const {
     std::filesystem::create_directories(host(device_path));
   }
-  bool exists(const std::string& host_path) const {
-    std::error_code ec;
-    return std::filesystem::symlink_status(host_path, ec).type() !=
-           std::filesystem::file_type::not_found;
-  }
+  bool exists(const std::string& host_path) const { return rq::testing::file_exists(host_path); }
   // Names in a host directory, sorted, with nothing hidden.
   std::string names(const std::string& host_dir) const {
     std::vector<std::string> v;
@@ -78,6 +57,7 @@ class TestRoot {
   DeviceFs fs;
 
  private:
+  rq::testing::TempDir dir_;
   std::string base_;
 };
 

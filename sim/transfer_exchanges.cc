@@ -1,24 +1,22 @@
-// put and get: whole files between the shell and the device, streamed in chunks of at most
-// kChunkSize bytes through the session's fixed buffer, whatever size is announced.
-//
-// put: ready, payload (le32 size, name, zero); a grant before chunks 0, 2, 4, ...; after the
-// last chunk the final status. Anything that goes wrong before the data is answered in place
-// of the first grant (or of the final status for an empty file): the shell stops on any
-// non-zero grant. A chunk of the wrong length means the shell and rqsim no longer agree on
-// the stream, so the link is dropped. The file appears only when the upload is complete.
-//
-// get: ready, name, status with the size as value, then the data frames.
+// put and get (exchanges in doc/protocol.md): whole files between the shell and the device,
+// streamed in chunks of at most kChunkSize bytes through the session's fixed buffer,
+// whatever size is announced. Anything that goes wrong with a put before the data is
+// answered in place of the first grant (or of the final status for an empty file): the
+// shell stops on any non-zero grant. A chunk of the wrong length means the shell and rqsim
+// no longer agree on the stream, so the link is dropped.
+#include "transfer_exchanges.h"
+
 #include <unistd.h>
 
 #include <cstring>
 
 #include "device_status.h"
-#include "exchanges.h"
+#include "file_exchanges.h"
 #include "wire.h"
 
 namespace rq::sim {
 
-constexpr int32_t kPutHeaderSize = 4;  // the le32 size ahead of the name
+constexpr auto kPutHeaderSize = static_cast<int32_t>(kPutSizeFieldLength);
 
 // Checks the put payload; copies the name to s.text and returns 0, or a status code.
 static int parse_put_payload(Session& s, const uint8_t* p, int n, int32_t announced,

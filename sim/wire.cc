@@ -18,21 +18,14 @@ void drop_link(Session& s, const char* why) {
 // reading for kPeerTimeoutMs.
 static int write_bytes(Session& s, const uint8_t* bytes, size_t length) {
   if (s.dropped) return kWireClosed;
-  size_t sent = 0;
-  while (sent < length) {
-    int writable = socket_wait_writable(s.socket, kPeerTimeoutMs);
-    if (writable == 0) {
-      drop_link(s, "it stopped reading");
-      return kWireTimedOut;
-    }
-    size_t piece = s.options->faults.split ? 1 : length - sent;
-    long n = writable < 0 ? -1 : socket_send(s.socket, bytes + sent, piece);
-    if (n < 0) {
-      if (socket_error_is_interrupt(socket_last_error())) continue;
-      s.dropped = true;  // the shell has gone: nothing to report beyond its leaving
-      return kWireClosed;
-    }
-    sent += static_cast<size_t>(n);
+  int rc = link_send_all(s.link, bytes, length);
+  if (rc == kLinkTimedOut) {
+    drop_link(s, "it stopped reading");
+    return kWireTimedOut;
+  }
+  if (rc < 0) {
+    s.dropped = true;  // the shell has gone: nothing to report beyond its leaving
+    return kWireClosed;
   }
   return 0;
 }
@@ -41,15 +34,16 @@ static int write_bytes(Session& s, const uint8_t* bytes, size_t length) {
 static int write_frame(Session& s, const uint8_t* payload, size_t length, size_t cut) {
   if (s.options->faults.stall_ms > 0)
     std::this_thread::sleep_for(std::chrono::milliseconds(s.options->faults.stall_ms));
-  put_frame_header(s.stage, length);
-  if (cut) std::memcpy(s.stage + kFrameHeaderSize, payload, cut);
-  return write_bytes(s, s.stage, kFrameHeaderSize + cut);
+  uint8_t* stage = s.link.send_stage;
+  put_frame_header(stage, length);
+  if (cut) std::memcpy(stage + kFrameHeaderSize, payload, cut);
+  return write_bytes(s, stage, kFrameHeaderSize + cut);
 }
 
 static int send_message(Session& s, const char* what, int code, int32_t value) {
   uint8_t msg[kMessageSize];
   make_message(msg, static_cast<uint8_t>(code), 0, value);
-  trace_frame(s.trace, true, what, kTraceMessage, msg, sizeof msg);
+  trace_frame(s.trace, kTraceName, true, what, kTraceMessage, msg, sizeof msg);
   return write_frame(s, msg, sizeof msg, sizeof msg);
 }
 
@@ -61,15 +55,17 @@ static int replace_first_answer(Session& s) {
   if (flag_set(f.oversize, s.command_id)) {
     // A frame announcing more than any staging buffer holds, with all its bytes, so the
     // stream stays in step once the shell has skipped it.
-    constexpr size_t kOversize = kMaxPayload + 3616;
     uint8_t header[kFrameHeaderSize];
-    put_frame_header(header, kOversize);
-    trace_note(s.trace, true, "oversize  frame of 20000 bytes (injected)", header, sizeof header);
+    put_frame_header(header, kInjectedOversizeLength);
+    char note[64];
+    snprintf(note, sizeof note, "oversize  frame of %zu bytes (injected)", kInjectedOversizeLength);
+    trace_note(s.trace, kTraceName, true, note, header, sizeof header);
     if (write_bytes(s, header, sizeof header) < 0) return kWireClosed;
-    std::memset(s.stage, 0xEE, kMaxPayload);
-    for (size_t left = kOversize; left > 0;) {
+    uint8_t* filler = s.link.send_stage;
+    std::memset(filler, 0xEE, kMaxPayload);
+    for (size_t left = kInjectedOversizeLength; left > 0;) {
       size_t n = left < kMaxPayload ? left : kMaxPayload;
-      if (write_bytes(s, s.stage, n) < 0) return kWireClosed;
+      if (write_bytes(s, filler, n) < 0) return kWireClosed;
       left -= n;
     }
     return kWireInjected;
@@ -79,7 +75,7 @@ static int replace_first_answer(Session& s) {
     // read in step, so the link goes.
     static const uint8_t kGarbage[] = {0xDE, 0xAD, 0xBE, 0xEF, 'n', 'o', 't', ' ',
                                        'a',  ' ',  'f',  'r',  'a', 'm', 'e', '\n'};
-    trace_note(s.trace, true, "garbage   (injected)", kGarbage, sizeof kGarbage);
+    trace_note(s.trace, kTraceName, true, "garbage   (injected)", kGarbage, sizeof kGarbage);
     write_bytes(s, kGarbage, sizeof kGarbage);
     drop_link(s, "garbage injected");
     return kWireInjected;
@@ -129,12 +125,12 @@ int send_data(Session& s, const char* what, TraceKind kind, const uint8_t* paylo
     drop_link(s, "cut by --drop");
     return kWireInjected;
   }
-  trace_frame(s.trace, true, what, kind, payload, length);
+  trace_frame(s.trace, kTraceName, true, what, kind, payload, length);
   rc = write_frame(s, payload, length, cut);
   if (rc < 0) return rc;
   s.data_bytes += static_cast<int64_t>(cut);
   if (cut < length) {
-    trace_note(s.trace, true, "(frame cut short by --drop)", nullptr, 0);
+    trace_note(s.trace, kTraceName, true, "(frame cut short by --drop)", nullptr, 0);
     drop_link(s, "cut by --drop");
     return kWireInjected;
   }
@@ -154,57 +150,42 @@ int note_data_received(Session& s, size_t length) {
 int injected_status(const Session& s) { return forced_status(s.options->faults, s.command_id); }
 
 bool shell_sent_within(Session& s, int timeout_ms) {
-  if (frame_reader_pending(s.reader) > 0) return true;
-  return socket_wait_readable(s.socket, timeout_ms) == 1;
+  return link_wait_readable(s.link, timeout_ms);
 }
 
 int receive_frame(Session& s, const char* what, TraceKind kind, int timeout_ms,
                   const uint8_t** payload) {
-  FrameReader& r = s.reader;
-  for (;;) {
-    if (s.dropped) return kWireClosed;
-    const uint8_t* p = nullptr;
-    size_t length;
-    FrameNext next = frame_reader_next(r, &p, &length);
-    if (next == kFrameReady) {
-      if (p[-4] != kFrameMarker0 || p[-3] != kFrameMarker1) {
-        trace_note(s.trace, false, "bytes that are not a frame", p - 4, kFrameHeaderSize + length);
-        drop_link(s, "it sent bytes that are not a frame");
-        return kWireClosed;
-      }
-      trace_frame(s.trace, false, what, kind, p, length);
-      *payload = p;
-      return static_cast<int>(length);
+  if (s.dropped) return kWireClosed;
+  const uint8_t* p = nullptr;
+  size_t length = 0;
+  int n = link_next_frame(s.link, timeout_ms, &p, &length);
+  if (n >= 0) {
+    const uint8_t* frame = frame_reader_frame(s.link.reader);
+    if (frame[0] != kFrameMarker0 || frame[1] != kFrameMarker1) {
+      trace_note(s.trace, kTraceName, false, "bytes that are not a frame", frame, kFrameHeaderSize + length);
+      drop_link(s, "it sent bytes that are not a frame");
+      return kWireClosed;
     }
-    if (next == kFrameOversize) {
+    trace_frame(s.trace, kTraceName, false, what, kind, p, length);
+    *payload = p;
+    return n;
+  }
+  switch (n) {
+    case kLinkOversize: {
       char note[96];
       snprintf(note, sizeof note, "%-9s oversize frame of %zu bytes skipped", what,
-               r.oversize_length);
-      trace_note(s.trace, false, note, nullptr, 0);
+               s.link.reader.oversize_length);
+      trace_note(s.trace, kTraceName, false, note, nullptr, 0);
       return kWireOversize;
     }
-    // Between commands the shell may idle at its prompt for ever; once a frame has begun,
-    // the rest is owed at once.
-    bool mid_frame = frame_reader_pending(r) > 0 || r.oversize_left > 0;
-    int ready = socket_wait_readable(s.socket, mid_frame ? kPeerTimeoutMs : timeout_ms);
-    if (ready == 0) {
+    case kLinkTimedOut:
       drop_link(s, "it stopped sending in the middle of an exchange");
       return kWireTimedOut;
-    }
-    size_t room;
-    uint8_t* space = frame_reader_space(r, &room);
-    long n = ready < 0 ? -1 : socket_recv(s.socket, space, room);
-    if (n < 0) {
-      if (socket_error_is_interrupt(socket_last_error())) continue;
-      drop_link(s, "receive failed");
-      return kWireClosed;
-    }
-    if (n == 0) {
-      if (mid_frame) drop_link(s, "it left in the middle of a frame");
+    case kLinkClosed:
+      if (link_mid_frame(s.link)) drop_link(s, "it left in the middle of a frame");
       s.dropped = true;
       return kWireClosed;
-    }
-    frame_reader_commit(r, static_cast<size_t>(n));
+    default: drop_link(s, "receive failed"); return kWireClosed;
   }
 }
 

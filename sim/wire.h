@@ -8,12 +8,14 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "link/trace.h"
 #include "session.h"
-#include "trace.h"
 
 namespace rq::sim {
 
-constexpr int kWaitForever = -1;
+constexpr int kWaitForever = kLinkWaitForever;
+// How rqsim's lines in the wire trace begin.
+constexpr const char* kTraceName = "rqsim";
 // How long a shell may take for a frame it owes without asking the operator anything (the
 // rest of a started frame, a path after its ready, the next upload chunk).
 constexpr int kPeerTimeoutMs = 60000;

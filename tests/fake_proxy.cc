@@ -10,58 +10,17 @@
 
 namespace rq::testing {
 
-std::string frame(const std::string& payload) {
-  std::string f(4, '\0');
-  put_frame_header(reinterpret_cast<uint8_t*>(f.data()), payload.size());
-  return f + payload;
-}
-
-std::string message(int code, int32_t value, int sub_code) {
-  std::string m(8, '\0');
-  make_message(reinterpret_cast<uint8_t*>(m.data()), static_cast<uint8_t>(code),
-               static_cast<uint8_t>(sub_code), value);
-  return m;
-}
-
-std::string hex(const std::string& bytes) {
-  std::string out;
-  char buf[4];
-  for (unsigned char ch : bytes) {
-    snprintf(buf, sizeof buf, out.empty() ? "%02x" : " %02x", ch);
-    out += buf;
-  }
-  return out;
-}
-
-bool wire_matches(const std::string& pattern, const std::string& bytes) {
-  size_t i = 0;
-  for (size_t p = 0; p < pattern.size();) {
-    if (pattern[p] == ' ') {
-      ++p;
-      continue;
-    }
-    if (p + 1 >= pattern.size() || i >= bytes.size()) return false;
-    std::string token = pattern.substr(p, 2);
-    p += 2;
-    if (token != "xx" &&
-        static_cast<unsigned char>(bytes[i]) != std::stoul(token, nullptr, 16))
-      return false;
-    ++i;
-  }
-  return i == bytes.size();
-}
-
-FakeProxy::FakeProxy() : conn_(new Connection) {
+FakeProxy::FakeProxy() : conn_(new Shell) {
   SocketHandle ends[2];
   if (socket_pair(ends) != 0) abort();
-  conn_->socket = ends[0];
+  link_attach(conn_->device.link, ends[0]);
   proxy_end_ = ends[1];
   conn_->console_out = tmpfile();
   conn_->console_in = tmpfile();
 }
 
 FakeProxy::~FakeProxy() {
-  socket_close(conn_->socket);
+  link_close(conn_->device.link);
   socket_close(proxy_end_);
   fclose(conn_->console_out);
   fclose(conn_->console_in);
@@ -138,10 +97,10 @@ std::string FakeProxy::run(Handler handler, const std::string& line) {
   peer.join();
 
   // What the shell left unread: bytes held in its stage plus those still in the socket.
-  unread_ = frame_reader_pending(conn_->receive_stage) + (script.size() - written);
+  unread_ = frame_reader_pending(conn_->device.link.reader) + (script.size() - written);
   char buf[4096];
-  while (socket_wait_readable(conn_->socket, 0) == 1) {
-    long n = socket_recv(conn_->socket, buf, sizeof buf);
+  while (socket_wait_readable(conn_->device.link.socket, 0) == 1) {
+    long n = socket_recv(conn_->device.link.socket, buf, sizeof buf);
     if (n <= 0) break;
     unread_ += static_cast<size_t>(n);
   }

@@ -7,20 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "link/connection.h"
+#include "shell/shell.h"
+#include "support/wire.h"
 
 namespace rq::testing {
 
-using Handler = int (*)(Connection& c, char* command);
-
-// Hex text for expected wire bytes: "41 67 00 08 06 xx xx xx 05 00 00 00", where xx
-// matches any byte (the unassigned bytes of a command message).
-bool wire_matches(const std::string& pattern, const std::string& bytes);
-std::string hex(const std::string& bytes);
-
-// Frame and message builders for scripts and expectations.
-std::string frame(const std::string& payload);
-std::string message(int code, int32_t value = 0, int sub_code = 0);
+using Handler = int (*)(Shell& c, char* command);
 
 class FakeProxy {
  public:
@@ -29,7 +21,7 @@ class FakeProxy {
   FakeProxy(const FakeProxy&) = delete;
   FakeProxy& operator=(const FakeProxy&) = delete;
 
-  Connection& shell() { return *conn_; }
+  Shell& shell() { return *conn_; }
 
   // What the proxy plays, in order. ready() and status() are the same 8-byte message.
   FakeProxy& ready(int code = 0, int32_t value = 0);
@@ -53,7 +45,7 @@ class FakeProxy {
   size_t unread() const { return unread_; }
 
  private:
-  Connection* conn_;
+  Shell* conn_;
   intptr_t proxy_end_;
   std::string script_;
   bool split_ = false;

@@ -5,8 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "diag/diag.h"
+#include "diag/diag_command.h"
 #include "fake_proxy.h"
+#include "support/console_text.h"
 
 namespace rq {
 namespace {
@@ -32,7 +33,7 @@ const std::string kHeard = "Did you hear the playback sound? (y/n)?\n";
 const std::string kPassed = "\\/  AUDIO TEST PASSED\n";
 const std::string kFailed = "X  AUDIO TEST FAILED(according to output)\n";
 const std::string kCanceled = " ??   AUDIO TEST CANCELED\n";
-const std::string kClosed = "ERROR: DX proxy program closed the connection\n";
+const std::string kClosed = testing::kClosedLine;
 std::string report(const char* text, int code, const char* line = "diag audio failed rcving") {
   return std::string("ERROR: ") + text + " \n" + line + " err = " + std::to_string(code) + "\n";
 }
@@ -197,7 +198,8 @@ TEST(AudioTest, FollowsTheDialogueStepByStep) {
     p.console(t.console);
     EXPECT_EQ(p.run(cmd_diag, "diag aud"), t.out);
     auto f = p.sent_frames();
-    ASSERT_EQ(f.size(), t.sent.size());
+    EXPECT_EQ(f.size(), t.sent.size());
+    if (f.size() != t.sent.size()) continue;
     for (size_t i = 0; i < f.size(); ++i)
       EXPECT_TRUE(wire_matches(t.sent[i], f[i])) << i << ": " << hex(f[i]);
     EXPECT_EQ(p.unread(), 0u);
@@ -210,7 +212,8 @@ TEST(AudioTest, IsPickedByItsWordInAnyCase) {
     p.status(0);
     EXPECT_EQ(p.run(cmd_diag, line), kStart + kCanceled) << line;
     auto f = p.sent_frames();
-    ASSERT_EQ(f.size(), 1u) << line;
+    EXPECT_EQ(f.size(), 1u) << line;
+    if (f.size() != 1u) continue;
     EXPECT_TRUE(wire_matches(kCommand, f[0])) << hex(f[0]);
   }
 }

@@ -4,7 +4,10 @@
 #include <string>
 
 #include "fake_proxy.h"
-#include "fscmd/fscmd.h"
+#include "fscmd/info_commands.h"
+#include "fscmd/list_command.h"
+#include "fscmd/path_commands.h"
+#include "fscmd/rename_copy.h"
 
 namespace rq {
 namespace {

@@ -1,9 +1,10 @@
+#include "fscmd/info_commands.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "fake_proxy.h"
-#include "fscmd/fscmd.h"
 
 namespace rq {
 namespace {
@@ -30,7 +31,8 @@ TEST(InfoCommands, SendABareCommandMessageWhateverFollowsTheKeyword) {
     if (k.has_reply) p.reply(std::string(1, '\0'));
     p.run(k.handler, k.line);
     auto f = p.sent_frames();
-    ASSERT_EQ(f.size(), 1u) << k.line;
+    EXPECT_EQ(f.size(), 1u) << k.line;
+    if (f.size() != 1u) continue;
     EXPECT_TRUE(wire_matches(k.command_frame, f[0])) << hex(f[0]);
     EXPECT_EQ(p.unread(), 0u) << k.line;
   }

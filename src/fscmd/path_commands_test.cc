@@ -1,7 +1,8 @@
+#include "fscmd/path_commands.h"
+
 #include <gtest/gtest.h>
 
 #include "fake_proxy.h"
-#include "fscmd/fscmd.h"
 
 namespace rq {
 namespace {
@@ -36,7 +37,8 @@ TEST(PathCommands, SendCommandMessageThenPathWithItsZero) {
     p.ready().ready().status(0);
     EXPECT_EQ(p.run(k.handler, k.line), "") << k.line;
     auto f = p.sent_frames();
-    ASSERT_EQ(f.size(), 2u) << k.line;
+    EXPECT_EQ(f.size(), 2u) << k.line;
+    if (f.size() != 2u) continue;
     EXPECT_TRUE(wire_matches(k.command_frame, f[0])) << k.line << ": " << hex(f[0]);
     EXPECT_TRUE(wire_matches(k.path_frame, f[1])) << k.line << ": " << hex(f[1]);
     EXPECT_EQ(p.unread(), 0u) << k.line;

@@ -1,9 +1,10 @@
+#include "fscmd/rename_copy.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "fake_proxy.h"
-#include "fscmd/fscmd.h"
 
 namespace rq {
 namespace {
@@ -31,7 +32,8 @@ TEST(RenameCopy, SendBothNamesWithTheirZerosAsOnePayload) {
     p.ready().ready().status(0);
     EXPECT_EQ(p.run(k.handler, k.line), "") << k.line;
     auto f = p.sent_frames();
-    ASSERT_EQ(f.size(), 2u) << k.line;
+    EXPECT_EQ(f.size(), 2u) << k.line;
+    if (f.size() != 2u) continue;
     EXPECT_TRUE(wire_matches(k.command_frame, f[0])) << k.line << ": " << hex(f[0]);
     EXPECT_EQ(hex(f[1]), hex(testing::frame(k.payload))) << k.line;
     EXPECT_EQ(p.unread(), 0u) << k.line;

@@ -52,4 +52,13 @@ FrameNext frame_reader_next(FrameReader& r, const uint8_t** payload, size_t* len
 
 size_t frame_reader_pending(const FrameReader& r) { return r.have - r.consumed; }
 
+const uint8_t* frame_reader_frame(const FrameReader& r) { return r.buffer; }
+
+void frame_reader_reset(FrameReader& r) {
+  r.have = 0;
+  r.consumed = 0;
+  r.oversize_left = 0;
+  r.oversize_length = 0;
+}
+
 }  // namespace rq

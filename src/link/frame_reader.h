@@ -36,4 +36,11 @@ FrameNext frame_reader_next(FrameReader& r, const uint8_t** payload, size_t* len
 // Bytes held beyond what has been handed out: a frame or part of one not yet asked for.
 size_t frame_reader_pending(const FrameReader& r);
 
+// The whole frame (header first) that frame_reader_next handed out last, valid as long as its
+// payload is; lets a peer check the markers, which the length-first reader does not look at.
+const uint8_t* frame_reader_frame(const FrameReader& r);
+
+// Forgets everything held, for a reader that starts on a new connection.
+void frame_reader_reset(FrameReader& r);
+
 }  // namespace rq

@@ -2,121 +2,149 @@
 
 #include <cstring>
 
+#include "link/trace.h"
+
 namespace rq {
 
-int connect_to_proxy(Connection& c, const char* server, int port) {
+namespace {
+
+int report(Link& l, LinkEventKind kind, int result, int error = 0, size_t length = 0,
+           size_t capacity = 0) {
+  if (l.report) {
+    LinkEvent e;
+    e.kind = kind;
+    e.error = error;
+    e.length = length;
+    e.capacity = capacity;
+    l.report(l.report_context, e);
+  }
+  return result;
+}
+
+int report_closed(Link& l) { return report(l, LinkEventKind::kClosed, kLinkClosed); }
+
+void trace(Link& l, bool sent, const uint8_t* payload, size_t length) {
+  if (!l.trace) return;
+  // Both ways an 8-byte frame is a message: commands go out, readies and statuses come in.
+  bool is_message = length == kMessageSize;
+  TraceKind kind = !is_message ? kTraceData : sent ? kTraceCommand : kTraceMessage;
+  trace_frame(l.trace, l.trace_name, sent, is_message ? "message" : "frame", kind, payload, length);
+}
+
+}  // namespace
+
+int link_connect(Link& l, const char* address, int port) {
   int rc = socket_startup();
-  if (rc != 0) {
-    fprintf(c.console_out, "WSAStartup() failed: %d\n", rc);
-    return kLinkFailed;
-  }
+  if (rc != 0) return report(l, LinkEventKind::kStartupFailed, kLinkFailed, rc);
   SocketHandle s = socket_open_tcp();
-  if (s == kNoSocket) {
-    fprintf(c.console_out, "ERROR: Cannot open AF_INET socket\n");
-    return kLinkFailed;
-  }
-  if (socket_connect_ipv4(s, server, port) != 0) {
+  if (s == kNoSocket) return report(l, LinkEventKind::kNoSocket, kLinkFailed);
+  if (socket_connect_ipv4(s, address, port) != 0) {
     socket_close(s);
-    fprintf(c.console_out, "Cannot connect to DX proxy program\n");
-    return kLinkRefused;
+    return report(l, LinkEventKind::kConnectFailed, kLinkRefused);
   }
-  // Frames are small and strictly alternate with the proxy's answers; without this, a
+  // Frames are small and strictly alternate with the peer's answers; without this, a
   // frame sent right after another waits for the delayed acknowledgement.
   socket_set_nodelay(s);
-  c.socket = s;
-  c.peer_closed = false;
+  link_attach(l, s);
   return 0;
 }
 
-static void report_closed(Connection& c) {
-  erase_progress_line(c);
-  fprintf(c.console_out, "ERROR: DX proxy program closed the connection\n");
+void link_attach(Link& l, SocketHandle socket) {
+  l.socket = socket;
+  l.peer_closed = false;
+  frame_reader_reset(l.reader);
 }
 
-int send_frame(Connection& c, const uint8_t* payload, size_t length) {
-  if (length > kMaxPayload) length = kMaxPayload;  // callers never ask for more
-  if (c.peer_closed) {
-    report_closed(c);
-    return kLinkFailed;
-  }
-  put_frame_header(c.send_stage, length);
-  if (length) std::memcpy(c.send_stage + kFrameHeaderSize, payload, length);
-  size_t total = length + kFrameHeaderSize;
+void link_close(Link& l) {
+  socket_close(l.socket);
+  l.socket = kNoSocket;
+}
+
+int link_send_all(Link& l, const uint8_t* bytes, size_t length) {
+  if (l.peer_closed) return report_closed(l);
   size_t sent = 0;
-  while (sent < total) {
-    long n = socket_send(c.socket, c.send_stage + sent, total - sent);
+  while (sent < length) {
+    int writable = l.timeout_ms > 0 ? socket_wait_writable(l.socket, l.timeout_ms) : 1;
+    if (writable == 0) return report(l, LinkEventKind::kTimedOut, kLinkTimedOut);
+    size_t piece = length - sent;
+    if (l.write_piece && l.write_piece < piece) piece = l.write_piece;
+    long n = writable > 0 ? socket_send(l.socket, bytes + sent, piece) : -1;
     if (n < 0) {
       int error = socket_last_error();
       if (socket_error_is_interrupt(error)) continue;
-      erase_progress_line(c);
-      fprintf(c.console_out, "ERROR: socket send failed errno=%d\n", error);
-      return kLinkFailed;
+      return report(l, LinkEventKind::kSendFailed, kLinkFailed, error);
     }
     sent += static_cast<size_t>(n);
   }
   return 0;
 }
 
-int receive_frame(Connection& c, uint8_t* dest, size_t capacity) {
-  FrameReader& r = c.receive_stage;
+int link_send_frame(Link& l, const uint8_t* payload, size_t length) {
+  if (length > kMaxPayload) length = kMaxPayload;
+  if (l.peer_closed) return report_closed(l);
+  put_frame_header(l.send_stage, length);
+  if (length) std::memcpy(l.send_stage + kFrameHeaderSize, payload, length);
+  trace(l, true, l.send_stage + kFrameHeaderSize, length);
+  return link_send_all(l, l.send_stage, kFrameHeaderSize + length);
+}
+
+bool link_mid_frame(const Link& l) {
+  return frame_reader_pending(l.reader) > 0 || l.reader.oversize_left > 0;
+}
+
+int link_next_frame(Link& l, int begin_timeout_ms, const uint8_t** payload, size_t* length) {
+  FrameReader& r = l.reader;
   for (;;) {
-    const uint8_t* payload;
-    size_t length;
-    FrameNext next = frame_reader_next(r, &payload, &length);
+    FrameNext next = frame_reader_next(r, payload, length);
     if (next == kFrameReady) {
-      if (length > capacity) {
-        erase_progress_line(c);
-        fprintf(c.console_out, "ERROR: DX proxy sent %zu bytes where at most %zu fit\n", length,
-                capacity);
-        return kLinkFailed;
-      }
-      if (length) std::memcpy(dest, payload, length);
-      return static_cast<int>(length);
+      trace(l, false, *payload, *length);
+      return static_cast<int>(*length);
     }
     if (next == kFrameOversize) {
-      erase_progress_line(c);
-      fprintf(c.console_out, "ERROR: DX proxy sent a frame of %zu bytes (at most %zu allowed)\n",
-              r.oversize_length, kMaxPayload);
-      return kLinkFailed;
+      if (l.trace) {
+        char note[64];
+        snprintf(note, sizeof note, "oversize  frame of %zu bytes skipped", r.oversize_length);
+        trace_note(l.trace, l.trace_name, false, note, nullptr, 0);
+      }
+      return report(l, LinkEventKind::kOversize, kLinkOversize, 0, r.oversize_length);
     }
-    if (c.peer_closed) {
-      report_closed(c);
-      return kLinkFailed;
-    }
+    if (l.peer_closed) return report_closed(l);
+    // Between frames the peer may be idle for as long as the caller allows; once a frame
+    // has begun, the rest is owed within the link's own time-out.
+    int wait = link_mid_frame(l) ? l.timeout_ms : begin_timeout_ms;
+    long n = -1;
+    int ready = wait > 0 ? socket_wait_readable(l.socket, wait) : 1;
+    if (ready == 0) return report(l, LinkEventKind::kTimedOut, kLinkTimedOut);
     size_t room;
     uint8_t* space = frame_reader_space(r, &room);
-    long n = socket_recv(c.socket, space, room);
+    if (ready > 0) n = socket_recv(l.socket, space, room);
     if (n < 0) {
       int error = socket_last_error();
       if (socket_error_is_interrupt(error)) continue;
-      erase_progress_line(c);
-      fprintf(c.console_out, "ERROR: socket recv failed errno=%d\n", error);
-      return kLinkFailed;
+      return report(l, LinkEventKind::kRecvFailed, kLinkFailed, error);
     }
     if (n == 0) {
-      c.peer_closed = true;
-      report_closed(c);
-      return kLinkFailed;
+      l.peer_closed = true;
+      return report_closed(l);
     }
     frame_reader_commit(r, static_cast<size_t>(n));
   }
 }
 
-int receive_message(Connection& c) {
-  int n = receive_frame(c, c.message, kMessageBufferSize);
-  if (n >= 0 && n < static_cast<int>(kMessageSize))
-    std::memset(c.message + n, 0, kMessageSize - static_cast<size_t>(n));
+int link_receive_frame(Link& l, uint8_t* dest, size_t capacity) {
+  const uint8_t* payload;
+  size_t length;
+  int n = link_next_frame(l, l.timeout_ms, &payload, &length);
+  if (n < 0) return n;
+  if (length > capacity)
+    return report(l, LinkEventKind::kTooLong, kLinkTooLong, 0, length, capacity);
+  if (length) std::memcpy(dest, payload, length);
   return n;
 }
 
-int wait_for_proxy(Connection& c, int timeout_ms) {
-  if (frame_reader_pending(c.receive_stage)) return 1;
-  return socket_wait_readable(c.socket, timeout_ms) == 1 ? 1 : 0;
-}
-
-void close_connection(Connection& c) {
-  socket_close(c.socket);
-  c.socket = kNoSocket;
+bool link_wait_readable(Link& l, int timeout_ms) {
+  if (frame_reader_pending(l.reader)) return true;
+  return socket_wait_readable(l.socket, timeout_ms) == 1;
 }
 
 }  // namespace rq

@@ -1,38 +1,106 @@
-// The TCP link to the device proxy: connect, and move whole frames.
+// The TCP link to a peer (the proxy, for the shell; the shell, for rqsim): the socket, the
+// staging buffer for outgoing frames, the frame reader for incoming ones, and the one
+// send-all and receive loop every program and test uses.
+//
+// The link prints nothing. Each failure is passed, as it happens, to the owner's report hook
+// (if set), so that a console can show it in order with its own lines; the caller also gets
+// the failure as a negative result.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
-#include "link/connection.h"
+#include "link/frame_reader.h"
+#include "link/protocol.h"
+#include "link/socket.h"
 
 namespace rq {
 
-constexpr int kLinkFailed = -1;
-constexpr int kLinkRefused = -2;
+enum LinkResult : int {
+  kLinkFailed = -1,    // the socket layer, a socket, a send or a receive failed
+  kLinkRefused = -2,   // connect failed
+  kLinkClosed = -3,    // the peer has closed the connection (this and every later call)
+  kLinkTimedOut = -4,  // no progress within the link's time-out
+  kLinkOversize = -5,  // a frame longer than kMaxPayload arrived and was skipped whole
+  kLinkTooLong = -6,   // a frame longer than the caller's buffer arrived and was dropped
+};
 
-// Connects to the proxy at a dotted IPv4 address; prints its own failure line.
-// Returns 0, kLinkFailed (socket layer or socket) or kLinkRefused (connect failed).
-int connect_to_proxy(Connection& c, const char* server, int port);
+// Time-outs in milliseconds; 0 waits for ever.
+constexpr int kLinkWaitForever = 0;
 
-// Sends one frame (header and payload in one buffer, offered whole to the socket).
-// Returns 0, or kLinkFailed after printing why. length must not exceed kMaxPayload.
-int send_frame(Connection& c, const uint8_t* payload, size_t length);
+enum class LinkEventKind {
+  kStartupFailed,  // the socket layer did not start; error = its value
+  kNoSocket,       // no socket could be opened
+  kConnectFailed,
+  kSendFailed,  // error = the platform's error number
+  kRecvFailed,  // error = the platform's error number
+  kClosed,      // the peer closed the connection
+  kTimedOut,
+  kOversize,  // length = the announced length
+  kTooLong,   // length = the frame's length, capacity = what the caller had room for
+};
 
-// Receives exactly one frame and copies its payload to dest. Returns the payload length, or
-// kLinkFailed after printing why: a socket error, the proxy closing the connection (later
-// calls then fail at once), a frame longer than kMaxPayload or than capacity (such a frame
-// is read to its end and dropped, so the next frame is read in step).
-int receive_frame(Connection& c, uint8_t* dest, size_t capacity);
+struct LinkEvent {
+  LinkEventKind kind;
+  int error = 0;
+  size_t length = 0;
+  size_t capacity = 0;
+};
 
-// Receives an 8-byte status, ready or grant message into c.message. A shorter frame leaves
-// zeros in its missing bytes, so nothing from an earlier exchange is read as part of it.
-// Returns the frame's length or kLinkFailed.
-int receive_message(Connection& c);
+using LinkReport = void (*)(void* context, const LinkEvent& event);
 
-// 1 when the proxy has sent something within timeout_ms, else 0.
-int wait_for_proxy(Connection& c, int timeout_ms);
+struct Link {
+  SocketHandle socket = kNoSocket;
+  bool peer_closed = false;  // every later send and receive fails at once
+  // Bounds every wait for the peer once a frame has begun, and every send; 0: for ever.
+  int timeout_ms = kLinkWaitForever;
+  // Largest piece offered to the socket at once; 0 offers everything (rqsim --split: 1).
+  size_t write_piece = 0;
+  LinkReport report = nullptr;
+  void* report_context = nullptr;
+  // With trace set, every frame both ways is written there decoded (link/trace.h), each
+  // line beginning with trace_name. rqsim leaves it unset: it traces each frame itself,
+  // named by its part in the exchange.
+  FILE* trace = nullptr;
+  const char* trace_name = "";
 
-void close_connection(Connection& c);
+  uint8_t send_stage[kStageSize];
+  FrameReader reader;
+};
+
+// Connects to a dotted IPv4 address (no name lookup). Returns 0, kLinkFailed (socket layer
+// or socket) or kLinkRefused (connect failed).
+int link_connect(Link& l, const char* address, int port);
+
+// Takes over a connected socket (rqsim's accepted shell, a test's socket pair).
+void link_attach(Link& l, SocketHandle socket);
+
+void link_close(Link& l);
+
+// Sends bytes whole. Returns 0, or kLinkFailed, kLinkClosed or kLinkTimedOut.
+int link_send_all(Link& l, const uint8_t* bytes, size_t length);
+
+// Sends one frame: header and payload staged in one buffer and offered to the socket whole.
+// length is capped at kMaxPayload (callers never ask for more).
+int link_send_frame(Link& l, const uint8_t* payload, size_t length);
+
+// The one receive loop. Hands out the next whole frame (*payload valid until the next
+// receive) and returns its length. The frame must begin within begin_timeout_ms; once it has
+// begun, each wait is bounded by l.timeout_ms. Negative: kLinkFailed, kLinkClosed,
+// kLinkTimedOut, or kLinkOversize (a frame too long for any buffer was skipped whole, its
+// length in l.reader.oversize_length; the next frame is read in step).
+int link_next_frame(Link& l, int begin_timeout_ms, const uint8_t** payload, size_t* length);
+
+// Receives one frame within l.timeout_ms and copies its payload to dest. Returns the payload
+// length, or a negative LinkResult; a frame longer than capacity is dropped (kLinkTooLong).
+int link_receive_frame(Link& l, uint8_t* dest, size_t capacity);
+
+// True when the peer has sent something within timeout_ms (as the socket shim counts it:
+// 0 only looks); bytes already held count.
+bool link_wait_readable(Link& l, int timeout_ms);
+
+// True while part of a frame has arrived and the rest is still owed.
+bool link_mid_frame(const Link& l);
 
 }  // namespace rq

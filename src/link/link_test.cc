@@ -1,133 +1,140 @@
-// The link against a scripted proxy: frame bytes on the wire, reassembly, a closed or
-// misbehaving peer, the ready rule and the status texts.
+// The link on its own, over a socket pair: what its report hook hears (it prints nothing),
+// its time-out, and a reader that starts afresh on a new socket.
 #include "link/link.h"
 
 #include <gtest/gtest.h>
 
-#include "fake_proxy.h"
-#include "link/message.h"
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "support/wire.h"
 
 namespace rq {
 namespace {
 
-using testing::FakeProxy;
-using testing::frame;
-using testing::hex;
-using testing::message;
+struct Heard {
+  std::vector<LinkEvent> events;
+};
 
-TEST(SendFrame, WritesMarkersBigEndianLengthAndPayload) {
-  FakeProxy p;
-  p.run([](Connection& c, char*) {
-    send_frame(c, nullptr, 0);
-    uint8_t payload[300];
-    for (int i = 0; i < 300; ++i) payload[i] = static_cast<uint8_t>(i);
-    return send_frame(c, payload, sizeof payload);
-  }, "");
-  auto frames = p.sent_frames();
-  ASSERT_EQ(frames.size(), 2u);
-  EXPECT_EQ(hex(frames[0]), "41 67 00 00");
-  EXPECT_EQ(hex(frames[1].substr(0, 6)), "41 67 01 2c 00 01");
-  EXPECT_EQ(frames[1].size(), 304u);
+void remember(void* context, const LinkEvent& e) {
+  static_cast<Heard*>(context)->events.push_back(e);
 }
 
-// Receives frames until the script runs out and prints what came, one line each.
-int receive_all(Connection& c, char*) {
-  uint8_t buf[kMessageBufferSize];
-  for (int i = 0; i < 4; ++i) {
-    int n = receive_frame(c, buf, 8);
-    fprintf(c.console_out, "got %d\n", n);
-    if (n < 0 && c.peer_closed) break;
+// A link at one end of a socket pair, reporting to heard; the test plays the peer.
+class LinkPair : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SocketHandle ends[2];
+    ASSERT_EQ(socket_pair(ends), 0);
+    link_attach(*link, ends[0]);
+    link->report = remember;
+    link->report_context = &heard;
+    peer = ends[1];
   }
-  return 0;
+  void TearDown() override {
+    link_close(*link);
+    if (peer != kNoSocket) socket_close(peer);
+  }
+  void play(const std::string& bytes) {
+    ASSERT_EQ(socket_send(peer, bytes.data(), bytes.size()), static_cast<long>(bytes.size()));
+  }
+  int receive(uint8_t* buf, size_t capacity) { return link_receive_frame(*link, buf, capacity); }
+
+  std::unique_ptr<Link> link = std::make_unique<Link>();
+  SocketHandle peer = kNoSocket;
+  Heard heard;
+};
+
+TEST_F(LinkPair, ReportsEachFailureOnceAsItHappens) {
+  uint8_t buf[8];
+  play(testing::frame("123456789") + "Ag\x40\x01" + std::string(16385, 'o') +
+       testing::frame("abc"));
+  socket_shutdown_send(peer);
+  EXPECT_EQ(receive(buf, sizeof buf), kLinkTooLong);
+  EXPECT_EQ(receive(buf, sizeof buf), kLinkOversize);
+  EXPECT_EQ(receive(buf, sizeof buf), 3);
+  EXPECT_EQ(receive(buf, sizeof buf), kLinkClosed);
+  EXPECT_EQ(link_send_frame(*link, buf, 3), kLinkClosed);
+  ASSERT_EQ(heard.events.size(), 4u);
+  EXPECT_EQ(heard.events[0].kind, LinkEventKind::kTooLong);
+  EXPECT_EQ(heard.events[0].length, 9u);
+  EXPECT_EQ(heard.events[0].capacity, 8u);
+  EXPECT_EQ(heard.events[1].kind, LinkEventKind::kOversize);
+  EXPECT_EQ(heard.events[1].length, 16385u);
+  EXPECT_EQ(heard.events[2].kind, LinkEventKind::kClosed);
+  EXPECT_EQ(heard.events[3].kind, LinkEventKind::kClosed);
 }
 
-TEST(ReceiveFrame, ReassemblesFramesDeliveredOneByteAtATime) {
-  FakeProxy p;
-  p.split(true).reply("12345678").reply("").reply("abc").reply("87654321");
-  EXPECT_EQ(p.run(receive_all, ""), "got 8\ngot 0\ngot 3\ngot 8\n");
-  EXPECT_EQ(p.unread(), 0u);
+TEST_F(LinkPair, GivesUpWhenAFrameDoesNotBeginOrEndInTime) {
+  link->timeout_ms = 50;
+  uint8_t buf[8];
+  EXPECT_EQ(receive(buf, sizeof buf), kLinkTimedOut);  // nothing at all
+  play(
+      std::string("Ag\x00\x08"
+                  "1234",
+                  8));  // half a frame
+  EXPECT_EQ(receive(buf, sizeof buf), kLinkTimedOut);
+  play("5678");  // the rest arrives late: the frame is still read whole, in step
+  EXPECT_EQ(receive(buf, sizeof buf), 8);
+  // A caller may wait longer for a frame to begin than for the rest of one.
+  const uint8_t* payload;
+  size_t length;
+  EXPECT_EQ(link_next_frame(*link, 50, &payload, &length), kLinkTimedOut);
+  ASSERT_EQ(heard.events.size(), 3u);
+  for (const LinkEvent& e : heard.events) EXPECT_EQ(e.kind, LinkEventKind::kTimedOut);
+  EXPECT_FALSE(link->peer_closed);
 }
 
-TEST(ReceiveFrame, DropsFramesTooLongForTheCallerOrTheProtocolAndStaysInStep) {
-  FakeProxy p;
-  p.reply(std::string(9, 'x'))
-      .raw("Ag\x40\x01" + std::string(16385, 'o'))
-      .reply("12345678")
-      .reply("12345678");
-  EXPECT_EQ(p.run(receive_all, ""),
-            "ERROR: DX proxy sent 9 bytes where at most 8 fit\ngot -1\n"
-            "ERROR: DX proxy sent a frame of 16385 bytes (at most 16384 allowed)\ngot -1\n"
-            "got 8\ngot 8\n");
-  EXPECT_EQ(p.unread(), 0u);
-}
-
-TEST(ReceiveFrame, AClosedConnectionFailsAtOnceAndEveryLaterCallFailsFast) {
-  FakeProxy p;
-  p.reply("12345678").raw("Ag\x00").hang_up();
-  EXPECT_EQ(p.run(receive_all, ""),
-            "got 8\nERROR: DX proxy program closed the connection\ngot -1\n");
-  EXPECT_TRUE(p.shell().peer_closed);
-  EXPECT_EQ(p.run(receive_all, ""), "ERROR: DX proxy program closed the connection\ngot -1\n");
-  EXPECT_EQ(p.run([](Connection& c, char*) { return send_frame(c, c.message, 8); }, ""),
-            "ERROR: DX proxy program closed the connection\n");
-}
-
-int gated_send(Connection& c, char*) {
+TEST_F(LinkPair, SendsAFrameWholeInPiecesOfTheSizeAsked) {
+  link->write_piece = 1;
   const uint8_t payload[] = {1, 2, 3};
-  fprintf(c.console_out, "rc %d\n", ready_gated_send(c, payload, sizeof payload));
-  return 0;
-}
-
-TEST(ReadyGatedSend, SendsOnlyAfterAReadyWithCodeZero) {
-  struct Case {
-    std::string script;
-    std::string console;
-    size_t frames_sent;
-  } cases[] = {
-      {frame(message(0)), "rc 0\n", 1},
-      {frame(message(5)), "rc 5\n", 0},
-      {frame(message(0xff)), "rc -1\n", 0},
-      {frame(""), "rc 0\n", 1},  // a short ready has zeros where bytes are missing
-      {"", "ERROR: DX proxy program closed the connection\nrc -1\n", 0},
-  };
-  for (const Case& k : cases) {
-    FakeProxy p;
-    p.raw(k.script);
-    if (k.script.empty()) p.hang_up();
-    EXPECT_EQ(p.run(gated_send, ""), k.console) << hex(k.script);
-    EXPECT_EQ(p.sent_frames().size(), k.frames_sent) << hex(k.script);
+  ASSERT_EQ(link_send_frame(*link, payload, sizeof payload), 0);
+  char got[16];
+  size_t n = 0;
+  while (n < 7 && socket_wait_readable(peer, 1000) == 1) {
+    long r = socket_recv(peer, got + n, sizeof got - n);
+    if (r <= 0) break;
+    n += static_cast<size_t>(r);
   }
+  EXPECT_EQ(testing::hex(std::string(got, n)), "41 67 00 03 01 02 03");
 }
 
-TEST(StatusText, CoversTheTableAndReadsTheCodeAsSigned) {
-  struct {
-    int code;
-    const char* text;
-  } cases[] = {
-      {0, "shell command succeeded"}, {1, "usb bus error"},
-      {2, "unknown file system error"}, {3, "access failed"},
-      {4, "file corrupted"}, {5, "invalid parameter"},
-      {6, "file system not ready yet"}, {7, "file already exists"},
-      {8, "ran out of inodes"}, {9, "file does not exist"},
-      {10, "invalid error code"}, {29, "invalid error code"},
-      {30, "invalid path"}, {31, "file path is too long"},
-      {32, "invalid error code"}, {99, "invalid error code"},
-      {100, "command failed"}, {101, "invalid error code"},
-      {127, "invalid error code"}, {-1, "invalid error code"},
-      {0xff, "invalid error code"}, {0x164, "command failed"},
-  };
-  for (const auto& k : cases) EXPECT_STREQ(status_text(k.code), k.text) << k.code;
+TEST_F(LinkPair, ANewSocketStartsWithAnEmptyReader) {
+  play(testing::frame("12345678") + std::string("Ag\x00", 3));  // and the start of the next
+  uint8_t buf[8];
+  EXPECT_EQ(receive(buf, sizeof buf), 8);
+  SocketHandle ends[2];
+  ASSERT_EQ(socket_pair(ends), 0);
+  link_close(*link);
+  socket_close(peer);
+  link_attach(*link, ends[0]);
+  peer = ends[1];
+  EXPECT_EQ(frame_reader_pending(link->reader), 0u);
+  play(testing::frame("abc"));
+  EXPECT_EQ(receive(buf, sizeof buf), 3);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(buf), 3), "abc");
 }
 
-TEST(FailureReport, PrintsTheStatusTextThenTheCommandLine) {
-  FakeProxy p;
-  EXPECT_EQ(p.run([](Connection& c, char*) {
-    print_failure_report(c, 9, "rm command failed errcode = %d\n");
-    print_failure_report(c, -1, "cd command failed errcode = %d\n");
-    return 0;
-  }, ""),
-            "ERROR: file does not exist \nrm command failed errcode = 9\n"
-            "ERROR: invalid error code \ncd command failed errcode = -1\n");
+TEST_F(LinkPair, TracesEveryFrameBothWaysWhenAsked) {
+  link->trace = tmpfile();
+  link->trace_name = "rqtool";
+  uint8_t msg[kMessageSize];
+  make_message(msg, kCmdLs, 0, 2);
+  ASSERT_EQ(link_send_frame(*link, msg, sizeof msg), 0);
+  play(testing::frame(testing::message(0, 7)) + "Ag\x40\x01" + std::string(16385, 'o'));
+  uint8_t buf[8];
+  EXPECT_EQ(receive(buf, sizeof buf), 8);
+  EXPECT_EQ(receive(buf, sizeof buf), kLinkOversize);
+  rewind(link->trace);
+  std::string lines;
+  for (int ch; (ch = fgetc(link->trace)) != EOF;) lines += static_cast<char>(ch);
+  fclose(link->trace);
+  link->trace = nullptr;
+  EXPECT_EQ(lines,
+            "rqtool -> message   ls sub=0 value=2 | 41 67 00 08 03 00 00 00 02 00 00 00\n"
+            "rqtool <- message   code=0 value=7 | 41 67 00 08 00 00 00 00 07 00 00 00\n"
+            "rqtool <- oversize  frame of 16385 bytes skipped\n");
 }
 
 }  // namespace

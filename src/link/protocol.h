@@ -1,4 +1,5 @@
-// Wire layout shared by the shell and the simulator.
+// Every wire layout and protocol constant, shared by rqshell, rqsim and the tests. The
+// exchanges built from them are described once, in doc/protocol.md.
 //
 // Frame (both directions): 0x41 0x67, payload length as 16-bit big-endian, payload.
 // Message (command, status, ready, grant): 8 bytes; byte 0 code, byte 1 sub-code,
@@ -10,6 +11,9 @@
 
 namespace rq {
 
+// The port the device proxy listens on unless told otherwise.
+constexpr int kDefaultProxyPort = 20025;
+
 constexpr uint8_t kFrameMarker0 = 0x41;  // 'A'
 constexpr uint8_t kFrameMarker1 = 0x67;  // 'g'
 constexpr size_t kFrameHeaderSize = 4;
@@ -18,6 +22,33 @@ constexpr size_t kMaxPayload = 16384;
 constexpr size_t kStageSize = kFrameHeaderSize + kMaxPayload;
 constexpr size_t kMessageSize = 8;
 constexpr size_t kChunkSize = 16384;
+// The frame length rqsim --oversize announces (and sends whole): more than any staging
+// buffer holds, so the receiver must skip it and stay in step.
+constexpr size_t kInjectedOversizeLength = 20000;
+
+// put's payload: the file size as le32, then the device name and its zero.
+constexpr size_t kPutSizeFieldLength = 4;
+
+// The ls reply, one frame. Every number is a signed 32-bit little-endian integer.
+// File form (kFileRecordSize bytes): 'F', three unused bytes, then uid, gid, attr, own, grp,
+//   other and the size in bytes.
+// Directory form: a tag byte ('D' as the device sends it; anything but 'F' reads as a
+//   directory), three unused bytes, the entry count, then the entries back to back, each a
+//   name followed by one type byte (names carry no zero and no length).
+constexpr uint8_t kListingFileTag = 'F';
+constexpr uint8_t kListingDirectoryTag = 'D';
+constexpr size_t kListingHeaderSize = 8;
+constexpr size_t kListingCountOffset = 4;
+constexpr size_t kFileRecordSize = 32;
+constexpr size_t kRecordUidOffset = 4;
+constexpr size_t kRecordGidOffset = 8;
+constexpr size_t kRecordAttrOffset = 12;
+constexpr size_t kRecordOwnOffset = 16;
+constexpr size_t kRecordGrpOffset = 20;
+constexpr size_t kRecordOtherOffset = 24;
+constexpr size_t kRecordSizeOffset = 28;
+constexpr uint8_t kEntryDirectory = 0x01;
+constexpr uint8_t kEntryFile = 0x02;
 
 enum CommandCode : uint8_t {
   kCmdAudioGo = 0,

@@ -59,7 +59,7 @@ int two_arguments(const char* text, char* out, size_t capacity, size_t* second_o
   return static_cast<int>(n);
 }
 
-int command_arguments(Connection& c, const char* command, size_t keyword_length, char* out,
+int command_arguments(Shell& c, const char* command, size_t keyword_length, char* out,
                       size_t capacity, char** second) {
   const char* text = skip_blanks(command + strnlen(command, keyword_length));
   size_t second_offset = 0;

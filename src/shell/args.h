@@ -4,7 +4,7 @@
 
 #include <cstddef>
 
-#include "link/connection.h"
+#include "shell/shell.h"
 
 namespace rq {
 
@@ -25,7 +25,7 @@ int two_arguments(const char* text, char* out, size_t capacity, size_t* second_o
 // parses with two_arguments into out and sets *second to the second argument. Prints
 // "INVALID cmd parameters\n" and returns -1 when the arguments are not there; returns the
 // total length otherwise.
-int command_arguments(Connection& c, const char* command, size_t keyword_length, char* out,
+int command_arguments(Shell& c, const char* command, size_t keyword_length, char* out,
                       size_t capacity, char** second);
 
 }  // namespace rq

@@ -79,7 +79,8 @@ TEST(Args, ParsersTable) {
     std::string first = want.substr(0, bar);
     want[bar] = '\0';
     want += '\0';
-    ASSERT_EQ(total, static_cast<int>(want.size())) << k.line;
+    EXPECT_EQ(total, static_cast<int>(want.size())) << k.line;
+    if (total != static_cast<int>(want.size())) continue;
     EXPECT_EQ(std::string(out.data(), want.size()), want) << k.line;
     EXPECT_EQ(second, first.size() + 1) << k.line;
   }

@@ -1,18 +1,24 @@
 // The command table: tried in order, each keyword matched case-insensitively over its own
 // length, so a longer word that starts with a keyword runs that keyword's command.
+#include "shell/commands.h"
+
 #include <cstring>
 
-#include "diag/diag.h"
-#include "fscmd/fscmd.h"
-#include "link/ping.h"
+#include "diag/diag_command.h"
+#include "fscmd/info_commands.h"
+#include "fscmd/list_command.h"
+#include "fscmd/path_commands.h"
+#include "fscmd/rename_copy.h"
 #include "shell/args.h"
 #include "shell/line.h"
-#include "shell/shell.h"
-#include "transfer/transfer.h"
+#include "shell/ping_command.h"
+#include "transfer/boot_image.h"
+#include "transfer/download.h"
+#include "transfer/upload.h"
 
 namespace rq {
 
-static int cmd_run_script(Connection& c, char* command) {
+static int cmd_run_script(Shell& c, char* command) {
   const char* name = skip_blanks(command + 1);
   FILE* next = fopen(name, "rb");
   if (c.script) fclose(c.script);
@@ -21,14 +27,14 @@ static int cmd_run_script(Connection& c, char* command) {
   return next ? 0 : -1;
 }
 
-static int cmd_quit(Connection& c, char*) {
+static int cmd_quit(Shell& c, char*) {
   c.quit = true;
   return 0;
 }
 
 struct Command {
   const char* keyword;
-  int (*handler)(Connection& c, char* command);
+  int (*handler)(Shell& c, char* command);
 };
 
 static const Command kCommands[] = {
@@ -58,7 +64,7 @@ const char* command_keyword(size_t index) {
   return index < sizeof kCommands / sizeof kCommands[0] ? kCommands[index].keyword : nullptr;
 }
 
-void dispatch_command(Connection& c, char* command) {
+void dispatch_command(Shell& c, char* command) {
   if (const Command* entry = matching_entry(command, strlen(command))) {
     entry->handler(c, command);
     return;
@@ -70,7 +76,7 @@ void dispatch_command(Connection& c, char* command) {
   fprintf(c.console_out, "Shell Error: unknown command <%s>\n", command);
 }
 
-void print_help(Connection& c) {
+void print_help(Shell& c) {
   fputs(
       "Usage: rqshell [cmd_script] [server port]\n"
       " RQ usb mux shell program\n"

@@ -2,9 +2,9 @@
 
 #include <cstring>
 
-#include "diag/diag.h"
+#include "diag/diag_command.h"
+#include "shell/commands.h"
 #include "shell/line.h"
-#include "shell/shell.h"
 
 namespace rq {
 

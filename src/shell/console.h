@@ -4,17 +4,21 @@
 // call, so typed-ahead answers are never split between two readers.
 #pragma once
 
-#include "link/connection.h"
+#include "shell/shell.h"
 
 namespace rq {
 
 // Starts the line editor if standard input and output are terminals and the session reads
 // the process's own standard input; otherwise the plain reader stays in use.
-void console_start_editor(Connection& c);
-void console_stop_editor(Connection& c);
+void console_start_editor(Shell& c);
+void console_stop_editor(Shell& c);
 
 // Prints prompt (if any), flushes, and reads one line of at most size - 1 characters, as
 // fgets does: a longer line arrives in pieces, the line feed stays. nullptr at end of input.
-char* console_read_line(Connection& c, char* buf, int size, const char* prompt);
+char* console_read_line(Shell& c, char* buf, int size, const char* prompt);
+
+// Erases a transfer's progress line, so that console text printed in the middle of a
+// transfer (a lost connection, a failure report) starts at the beginning of a clean line.
+void erase_progress_line(Shell& c);
 
 }  // namespace rq

@@ -2,22 +2,27 @@
 
 #include <cstdlib>
 
-#include "link/link.h"
-#include "link/ping.h"
 #include "shell/args.h"
+#include "shell/commands.h"
 #include "shell/console.h"
+#include "shell/failure_report.h"
 #include "shell/line.h"
+#include "shell/ping_command.h"
 #include "shell/terminal.h"
 
 namespace rq {
 
 namespace {
 constexpr size_t kLineSize = 1024;
-constexpr int kDefaultPort = 20025;
 constexpr int kStartupWaitMs = 20;
 }  // namespace
 
-void run_command_loop(Connection& c) {
+Shell::Shell() {
+  device.link.report = report_link_event;
+  device.link.report_context = this;
+}
+
+void run_command_loop(Shell& c) {
   char line[kLineSize];
   while (!c.quit) {
     bool from_script = c.script != nullptr;
@@ -36,10 +41,10 @@ void run_command_loop(Connection& c) {
   fflush(c.console_out);
 }
 
-int shell_main(Connection& c, int argc, char** argv) {
+int shell_main(Shell& c, int argc, char** argv) {
   const char* script = nullptr;
   const char* server = "127.0.0.1";
-  int port = kDefaultPort;
+  int port = kDefaultProxyPort;
   switch (argc - 1) {
     case 0: break;
     case 1: script = argv[1]; break;
@@ -54,13 +59,13 @@ int shell_main(Connection& c, int argc, char** argv) {
       return -1;
     }
   }
-  if (connect_to_proxy(c, server, port) != 0) {
+  if (link_connect(c.device.link, server, port) != 0) {
     if (c.script) fclose(c.script);
     c.script = nullptr;
     return -1;
   }
   // A proxy that speaks first keeps its message for the first command; otherwise greet it.
-  if (!wait_for_proxy(c, kStartupWaitMs)) {
+  if (!link_wait_readable(c.device.link, kStartupWaitMs)) {
     char probe[] = "ping N";
     ping(c, probe);
   }
@@ -68,7 +73,7 @@ int shell_main(Connection& c, int argc, char** argv) {
   if (stderr_is_terminal()) c.progress_out = stderr;
   run_command_loop(c);
   console_stop_editor(c);
-  close_connection(c);
+  link_close(c.device.link);
   if (c.script) fclose(c.script);
   c.script = nullptr;
   return 0;

@@ -1,27 +1,39 @@
-// The shell front end: command line, start-up probe, the read-dispatch loop, help.
+// The shell front end: its session state, the command line, the start-up probe and the
+// read-dispatch loop.
 #pragma once
 
-#include "link/connection.h"
+#include <cstdio>
+
+#include "device/device.h"
 
 namespace rq {
 
+struct LineEditor;
+
+// Everything one shell session owns: the device connection and the console. Handlers get
+// it by reference, so several sessions can run side by side in one process (as the tests
+// do). The device's link reports its failures to this session's console.
+struct Shell {
+  Shell();
+  Shell(const Shell&) = delete;
+  Shell& operator=(const Shell&) = delete;
+
+  Device device;
+
+  FILE* console_in = stdin;
+  FILE* console_out = stdout;
+  FILE* script = nullptr;        // the command script being read, if any
+  LineEditor* editor = nullptr;  // set when the console is a terminal with line editing
+  FILE* progress_out = nullptr;  // transfer progress goes here when someone watches it
+  bool progress_shown = false;   // a progress line is on the screen right now
+  bool quit = false;
+};
+
 // Runs the whole program: arguments as main() gets them. Returns the exit status
 // (0 after q or end of console input, -1 for start-up failures).
-int shell_main(Connection& c, int argc, char** argv);
+int shell_main(Shell& c, int argc, char** argv);
 
 // Reads and runs command lines from the current source until q or end of console input.
-void run_command_loop(Connection& c);
-
-// Matches one normalised, non-empty command line against the command table and runs it.
-void dispatch_command(Connection& c, char* command);
-
-void print_help(Connection& c);
-
-// The command table's keyword that a line beginning with text (available characters long)
-// runs, matched as dispatch_command matches it; nullptr when no table entry matches.
-const char* dispatched_keyword(const char* text, size_t available);
-
-// The command table's keywords in table order; nullptr past the last.
-const char* command_keyword(size_t index);
+void run_command_loop(Shell& c);
 
 }  // namespace rq

@@ -46,7 +46,7 @@ FILE* create_temporary(DownloadTarget& t) {
   return nullptr;
 }
 
-int cannot_open(Connection& c, DownloadTarget& t) {
+int cannot_open(Shell& c, DownloadTarget& t) {
   fprintf(c.console_out, "Cannot open PC file %s\n", t.name.c_str());
   t.temporary.clear();
   return -1;
@@ -54,8 +54,10 @@ int cannot_open(Connection& c, DownloadTarget& t) {
 
 }  // namespace
 
-int open_download_target(Connection& c, const char* name, DownloadTarget& t) {
-  t = DownloadTarget{};
+int open_download_target(Shell& c, const char* name, DownloadTarget& t) {
+  abandon_download_target(t);  // whatever an earlier use left open
+  t.existed = false;
+  t.write_error = 0;
   t.name = name;
   t.target = name;
   std::error_code ec;
@@ -89,7 +91,7 @@ void write_download_target(DownloadTarget& t, const uint8_t* data, size_t length
   if (fwrite(data, 1, length, t.file) != length) t.write_error = saved_errno();
 }
 
-int commit_download_target(Connection& c, DownloadTarget& t) {
+int commit_download_target(Shell& c, DownloadTarget& t) {
   errno = 0;
   if (!t.write_error && fflush(t.file) != 0) t.write_error = saved_errno();
   errno = 0;
@@ -117,6 +119,16 @@ int commit_download_target(Connection& c, DownloadTarget& t) {
   t.temporary.clear();
   return 0;
 }
+
+DownloadTarget::~DownloadTarget() { abandon_download_target(*this); }
+
+static int write_to_target(void* context, const uint8_t* data, size_t length) {
+  auto& t = *static_cast<DownloadTarget*>(context);
+  write_download_target(t, data, length);
+  return t.write_error ? -1 : 0;
+}
+
+DataSink download_target_sink(DownloadTarget& t) { return DataSink{&t, write_to_target}; }
 
 void abandon_download_target(DownloadTarget& t) {
   if (t.file) fclose(t.file);

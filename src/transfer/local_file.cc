@@ -9,8 +9,8 @@
 
 namespace rq {
 
-int load_local_file(Connection& c, const char* path, LocalFile& file) {
-  file = LocalFile{};
+int load_local_file(Shell& c, const char* path, LocalFile& file) {
+  free_local_file(file);
   FILE* f = fopen(path, "rb");
   if (!f) {
     fprintf(c.console_out, "Cannot open PC file %s\n", path);
@@ -53,9 +53,27 @@ int load_local_file(Connection& c, const char* path, LocalFile& file) {
   return 0;
 }
 
+LocalFile::~LocalFile() { free(data); }
+
 void free_local_file(LocalFile& file) {
   free(file.data);
-  file = LocalFile{};
+  file.data = nullptr;
+  file.size = 0;
+  file.offset = 0;
+}
+
+static long read_loaded(void* context, uint8_t* buffer, size_t length) {
+  auto& file = *static_cast<LocalFile*>(context);
+  size_t left = static_cast<size_t>(file.size) - file.offset;
+  if (length > left) length = left;
+  memcpy(buffer, file.data + file.offset, length);
+  file.offset += length;
+  return static_cast<long>(length);
+}
+
+DataSource local_file_source(LocalFile& file) {
+  file.offset = 0;
+  return DataSource{&file, read_loaded};
 }
 
 }  // namespace rq

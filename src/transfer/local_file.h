@@ -4,23 +4,34 @@
 
 #include <cstdint>
 
-#include "link/connection.h"
+#include "device/file_transfer.h"
+#include "shell/shell.h"
 
 namespace rq {
 
 // The size travels as a signed 32-bit number, so larger files cannot be announced.
 constexpr uint64_t kMaxSendableFileSize = 0x7FFFFFFF;
 
+// Frees its memory when it goes out of scope.
 struct LocalFile {
+  LocalFile() = default;
+  LocalFile(const LocalFile&) = delete;
+  LocalFile& operator=(const LocalFile&) = delete;
+  ~LocalFile();
+
   uint8_t* data = nullptr;  // malloc'ed; at least one byte even for an empty file
   int32_t size = 0;
+  size_t offset = 0;  // how far local_file_source has read
 };
 
 // Reads the whole file at path. Prints one line naming the file and returns -1 when it
 // cannot be opened ("Cannot open PC file %s\n"), is larger than kMaxSendableFileSize, does
 // not fit in memory, or yields fewer bytes than its size; nothing is left allocated then.
-int load_local_file(Connection& c, const char* path, LocalFile& file);
+int load_local_file(Shell& c, const char* path, LocalFile& file);
 
 void free_local_file(LocalFile& file);
+
+// A source for a device upload that reads the loaded file from its start.
+DataSource local_file_source(LocalFile& file);
 
 }  // namespace rq

@@ -1,5 +1,7 @@
 #include "transfer/progress.h"
 
+#include "shell/console.h"
+
 namespace rq {
 
 namespace {
@@ -31,7 +33,7 @@ int format_progress(char* buf, size_t size, int64_t done, int64_t total, double 
   return snprintf(buf, size, "%s of %s  %3d%%  %s/s", done_text, total_text, percent, rate_text);
 }
 
-void progress_start(Progress& p, Connection& c, int64_t total) {
+void progress_start(Progress& p, Shell& c, int64_t total) {
   p.session = c.progress_out ? &c : nullptr;
   p.total = total;
   p.start = Clock::now();
@@ -46,7 +48,7 @@ void progress_update(Progress& p, int64_t done) {
   char line[128];
   double seconds = std::chrono::duration<double>(now - p.start).count();
   format_progress(line, sizeof line, done, p.total, seconds);
-  Connection& c = *p.session;
+  Shell& c = *p.session;
   fprintf(c.progress_out, "\r%s\033[K", line);
   fflush(c.progress_out);
   c.progress_shown = true;

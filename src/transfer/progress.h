@@ -8,25 +8,25 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "link/connection.h"
+#include "shell/shell.h"
 
 namespace rq {
 
 struct Progress {
-  Connection* session = nullptr;  // nullptr: inactive
+  Shell* session = nullptr;  // nullptr: inactive
   int64_t total = 0;
   std::chrono::steady_clock::time_point start;
   std::chrono::steady_clock::time_point last_draw;
 };
 
 // Starts a meter for total bytes on the session's progress stream; inactive without one.
-void progress_start(Progress& p, Connection& c, int64_t total);
+void progress_start(Progress& p, Shell& c, int64_t total);
 // Called after every chunk; costs one pointer test when inactive and one clock reading
 // between redraws.
 void progress_update(Progress& p, int64_t done);
 // Erases the line and ends the meter; call before the command's own output. Console text
-// that the link prints in the middle of a transfer erases the line by itself
-// (erase_progress_line), and the next update draws it again.
+// printed in the middle of a transfer (a link failure, a failure report) erases the line
+// by itself (erase_progress_line), and the next update draws it again.
 void progress_finish(Progress& p);
 
 // The text of one progress line (no carriage return), for drawing and for tests.

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "fake_proxy.h"
-#include "transfer/transfer.h"
+#include "transfer/download.h"
 
 namespace rq {
 namespace {
@@ -41,7 +41,7 @@ TEST(Progress, LineShowsDoneTotalPercentRateAndTimeLeft) {
 }
 
 TEST(Progress, DrawsNothingWithoutAProgressStream) {
-  auto c = std::make_unique<Connection>();
+  auto c = std::make_unique<Shell>();
   Progress p;
   progress_start(p, *c, 100);
   p.start -= seconds(5);
@@ -54,7 +54,7 @@ TEST(Progress, DrawsNothingWithoutAProgressStream) {
 // A meter that has run long enough draws one overprinted line, waits before redrawing, and
 // erases it on finish so that the command's own text starts on a clean line.
 TEST(Progress, DrawsAfterAWhileAndErasesOnFinish) {
-  auto c = std::make_unique<Connection>();
+  auto c = std::make_unique<Shell>();
   c->progress_out = tmpfile();
   Progress p;
   progress_start(p, *c, 4194304);
@@ -84,7 +84,7 @@ TEST(Progress, DrawsAfterAWhileAndErasesOnFinish) {
 // finish its meter: they erase a drawn line first instead of being appended to it.
 TEST(Progress, LinkFailureLineErasesADrawnLine) {
   testing::FakeProxy p;
-  Connection& c = p.shell();
+  Shell& c = p.shell();
   c.progress_out = tmpfile();
   c.progress_shown = true;  // as if the meter had drawn its line
   p.ready().ready().status(0, 40000).reply(std::string(16384, 'x')).hang_up();

@@ -25,7 +25,7 @@ int format_rate_report(char* out, size_t capacity, int64_t count, int64_t elapse
                   bytes / elapsed * kMilli);
 }
 
-void rate_report(Connection& c, int64_t count, int64_t elapsed_ms) {
+void rate_report(Shell& c, int64_t count, int64_t elapsed_ms) {
   char line[128];
   format_rate_report(line, sizeof line, count, elapsed_ms);
   fputs(line, c.console_out);

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "link/connection.h"
+#include "shell/shell.h"
 
 namespace rq {
 
@@ -19,6 +19,6 @@ int64_t monotonic_ms();
 int format_rate_report(char* out, size_t capacity, int64_t count, int64_t elapsed_ms);
 
 // Prints that line on the console.
-void rate_report(Connection& c, int64_t count, int64_t elapsed_ms);
+void rate_report(Shell& c, int64_t count, int64_t elapsed_ms);
 
 }  // namespace rq

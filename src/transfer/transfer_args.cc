@@ -3,11 +3,11 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "link/connection.h"
+#include "shell/shell.h"
 
 namespace rq {
 
-int boot_number(Connection& c, const char* text) {
+int boot_number(Shell& c, const char* text) {
   int boot = atoi(text);
   if (boot < 1 || boot > 3) {
     fprintf(c.console_out, "Invalid boot %d (DX only has 1, 2, 3) \n", boot);

@@ -3,7 +3,7 @@
 
 #include <cstddef>
 
-#include "link/connection.h"
+#include "shell/shell.h"
 
 namespace rq {
 
@@ -12,6 +12,6 @@ constexpr size_t kTransferArgumentsSize = 1024;
 
 // The boot number as the device tools always read it (atoi, so a word gives 0). Prints the
 // invalid-boot line and returns -1 unless it is 1, 2 or 3.
-int boot_number(Connection& c, const char* text);
+int boot_number(Shell& c, const char* text);
 
 }  // namespace rq

@@ -1,54 +1,23 @@
-// put: sends a local file to the device. The proxy paces the data with grants: one before
-// chunks 0, 2, 4, ..., each admitting that chunk and the next, so the second chunk of a pair
-// goes out without a wait.
-#include <cstring>
+#include "transfer/upload.h"
 
-#include "link/link.h"
-#include "link/message.h"
 #include "shell/args.h"
+#include "shell/failure_report.h"
 #include "transfer/local_file.h"
-#include "transfer/progress.h"
 #include "transfer/rate_report.h"
-#include "transfer/transfer.h"
 #include "transfer/transfer_args.h"
+#include "transfer/transfer_view.h"
 
 namespace rq {
 
-namespace {
-
-constexpr size_t kSizeFieldLength = 4;
-
-// Streams the file after the put payload has been accepted; the proxy ends with a status.
-int send_file_data(Connection& c, const LocalFile& file, Progress& progress) {
-  const size_t size = static_cast<size_t>(file.size);
-  size_t chunk = 0;
-  for (size_t offset = 0; offset < size; offset += kChunkSize, ++chunk) {
-    if (chunk % 2 == 0) {
-      int code = receive_status(c);
-      if (code != 0) {
-        print_failure_report(c, code, "put command failed errcode(write data) = %d\n");
-        return code;
-      }
-    }
-    size_t length = size - offset < kChunkSize ? size - offset : kChunkSize;
-    // A frame cut short leaves the proxy out of step with everything that would follow.
-    if (send_frame(c, file.data + offset, length) != 0) {
-      print_failure_report(c, -1, "put command failed errcode(write data) = %d\n");
-      return -1;
-    }
-    progress_update(progress, static_cast<int64_t>(offset + length));
+static const char* put_failure_line(Step step) {
+  switch (step) {
+    case Step::kCommand: return "put command failed rcv cmd errcode = %d\n";
+    case Step::kPayload: return "put command failed errcode = %d\n";
+    default: return "put command failed errcode(write data) = %d\n";
   }
-  int code = receive_status(c);
-  if (code != 0) {
-    print_failure_report(c, code, "put command failed errcode(write data) = %d\n");
-    return code;
-  }
-  return 0;
 }
 
-}  // namespace
-
-int cmd_put(Connection& c, char* command) {
+int cmd_put(Shell& c, char* command) {
   char args[kTransferArgumentsSize];
   char* dx_file = nullptr;
   if (command_arguments(c, command, 3, args, sizeof args, &dx_file) < 0) return -1;
@@ -59,34 +28,14 @@ int cmd_put(Connection& c, char* command) {
   LocalFile file;
   if (load_local_file(c, pc_file, file) != 0) return -1;
 
-  size_t name_length = strlen(dx_file);
-  uint8_t payload[kSizeFieldLength + kTransferArgumentsSize];
-  put_le32(payload, file.size);
-  memcpy(payload + kSizeFieldLength, dx_file, name_length + 1);
-  size_t payload_length = kSizeFieldLength + name_length + 1;
-
-  int code = send_command(c, kCmdPut, 0, static_cast<int32_t>(payload_length));
-  if (code != 0) {
-    print_failure_report(c, code, "put command failed rcv cmd errcode = %d\n");
-    free_local_file(file);
-    return code;
-  }
-  code = ready_gated_send(c, payload, payload_length);
-  if (code != 0) {
-    print_failure_report(c, code, "put command failed errcode = %d\n");
-    free_local_file(file);
-    return code;
-  }
-
-  const int32_t size = file.size;
-  int64_t start = monotonic_ms();
-  Progress progress;
-  progress_start(progress, c, size);
-  code = send_file_data(c, file, progress);
-  progress_finish(progress);
-  free_local_file(file);
-  if (code != 0) return code;
-  rate_report(c, size, monotonic_ms() - start);
+  DataSource source = local_file_source(file);
+  TransferView view(c);
+  DeviceEvents events = view.events();
+  TransferResult t = put_file(c.device, dx_file, file.size, source, &events);
+  progress_finish(view.progress);
+  if (!t.result.ok())
+    return print_failure_report(c, t.result.code, put_failure_line(t.result.step));
+  rate_report(c, file.size, monotonic_ms() - view.data_start_ms);
   return 0;
 }
 

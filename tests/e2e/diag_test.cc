@@ -6,11 +6,12 @@
 #include <vector>
 
 #include "e2e/harness.h"
+#include "support/console_text.h"
 
 namespace rq::e2e {
 namespace {
 
-const std::string kGbaQuestion = "Did you see 'Quorbel Dexlink Diags on Gba'? (y/n)?\n";
+const std::string kGbaQuestion = testing::kGbaQuestion;
 const std::string kAudioStart =
     "Start AUDIO Test ... \n"
     "Press a to start audio tone test (c to cancel) ...\n"

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <random>
 #include <regex>
 #include <string>
 #include <vector>
@@ -16,13 +15,6 @@ namespace fs = std::filesystem;
 namespace {
 
 const std::string kExamples = std::string(RQ_SOURCE_DIR) + "/examples/";
-
-std::string random_bytes(size_t size, unsigned seed) {
-  std::mt19937 gen(seed);
-  std::string s(size, '\0');
-  for (char& ch : s) ch = static_cast<char>(gen());
-  return s;
-}
 
 // The rate report's time and rate depend on the machine; its size does not.
 std::string mask_rate_reports(const std::string& text) {
@@ -69,7 +61,8 @@ TEST_F(Examples, ScriptsHaveNoCommentLinesAndEndWithQuit) {
     std::string text = read_file(entry.path().string());
     EXPECT_EQ(text.find('#'), std::string::npos) << "the shell has no comment syntax";
     EXPECT_EQ(text.find(" \n"), std::string::npos) << "a trailing blank joins the argument";
-    ASSERT_GE(text.size(), 2u);
+    EXPECT_GE(text.size(), 2u);
+    if (text.size() < 2u) continue;
     EXPECT_EQ(text.substr(text.size() - 2), "q\n");
   }
 }

@@ -19,47 +19,6 @@ namespace rq::e2e {
 std::string rqshell_bin() { return RQSHELL_BIN; }
 std::string rqsim_bin() { return RQSIM_BIN; }
 
-TempDir::TempDir() {
-  char pattern[] = "/tmp/rqtest.XXXXXX";
-  char* p = mkdtemp(pattern);
-  path_ = p ? p : "/tmp";
-}
-
-TempDir::~TempDir() {
-  std::error_code ec;
-  // Tests may leave read-only directories behind; make them writable before removing.
-  for (auto it = std::filesystem::recursive_directory_iterator(path_, ec);
-       it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
-    if (it->is_directory(ec) && !it->is_symlink(ec))
-      std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
-                                   std::filesystem::perm_options::add, ec);
-  }
-  std::filesystem::remove_all(path_, ec);
-}
-
-void write_file(const std::string& path, const std::string& bytes) {
-  FILE* f = fopen(path.c_str(), "wb");
-  if (!f) return;
-  fwrite(bytes.data(), 1, bytes.size(), f);
-  fclose(f);
-}
-
-std::string read_file(const std::string& path) {
-  std::string out;
-  FILE* f = fopen(path.c_str(), "rb");
-  if (!f) return out;
-  char buf[65536];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
-  fclose(f);
-  return out;
-}
-
-bool file_exists(const std::string& path) {
-  struct stat st;
-  return lstat(path.c_str(), &st) == 0;
-}
-
 static long long now_ms() {
   timespec ts;
   clock_gettime(CLOCK_MONOTONIC, &ts);

@@ -5,23 +5,15 @@
 #include <string>
 #include <vector>
 
+#include "support/files.h"
+
 namespace rq::e2e {
 
-// A fresh directory under /tmp, removed with its contents when the object goes.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  const std::string& path() const { return path_; }
-  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
-
-void write_file(const std::string& path, const std::string& bytes);
-std::string read_file(const std::string& path);  // empty when missing
-bool file_exists(const std::string& path);
+using testing::file_exists;
+using testing::random_bytes;
+using testing::read_file;
+using testing::TempDir;
+using testing::write_file;
 
 struct Sim {
   int pid = -1;

@@ -13,14 +13,13 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "e2e/harness.h"
-#include "link/frame_reader.h"
+#include "link/link.h"
 #include "link/protocol.h"
-#include "link/socket.h"
+#include "support/wire.h"
 
 namespace rq::e2e {
 namespace fs = std::filesystem;
@@ -28,76 +27,40 @@ namespace {
 
 constexpr int kReplyWaitMs = 10000;  // a healthy rqsim answers at once; this only bounds a fault
 
-std::string message(int code, int32_t value = 0, int sub = 0) {
-  uint8_t m[kMessageSize];
-  make_message(m, static_cast<uint8_t>(code), static_cast<uint8_t>(sub), value);
-  return std::string(reinterpret_cast<char*>(m), sizeof m);
-}
+using testing::frame;
+using testing::le32;
+using testing::message;
 
-std::string frame(const std::string& payload) {
-  uint8_t header[kFrameHeaderSize];
-  put_frame_header(header, payload.size());
-  return std::string(reinterpret_cast<char*>(header), sizeof header) + payload;
-}
-
-std::string random_bytes(size_t size, unsigned seed) {
-  std::mt19937 gen(seed);
-  std::string s(size, '\0');
-  for (char& ch : s) ch = static_cast<char>(gen());
-  return s;
-}
-
-std::string le32(int32_t v) {
-  uint8_t b[4];
-  put_le32(b, v);
-  return std::string(reinterpret_cast<char*>(b), 4);
-}
-
-// A shell written by hand: raw bytes and frames over the socket shim.
+// A shell written by hand: raw bytes and frames over the link.
 class RawShell {
  public:
   explicit RawShell(int port) {
-    socket_startup();
-    socket_ = socket_open_tcp();
-    if (socket_ != kNoSocket && socket_connect_ipv4(socket_, "127.0.0.1", port) != 0) {
-      socket_close(socket_);
-      socket_ = kNoSocket;
-    }
+    link_->timeout_ms = kReplyWaitMs;
+    if (link_connect(*link_, "127.0.0.1", port) != 0) link_->socket = kNoSocket;
   }
   ~RawShell() { vanish(); }
   RawShell(const RawShell&) = delete;
   RawShell& operator=(const RawShell&) = delete;
 
-  bool connected() const { return socket_ != kNoSocket; }
+  bool connected() const { return link_->socket != kNoSocket; }
 
   bool send_bytes(const std::string& bytes) {
-    size_t sent = 0;
-    while (socket_ != kNoSocket && sent < bytes.size()) {
-      long n = socket_send(socket_, bytes.data() + sent, bytes.size() - sent);
-      if (n <= 0) return false;
-      sent += static_cast<size_t>(n);
-    }
-    return sent == bytes.size();
+    return connected() &&
+           link_send_all(*link_, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()) == 0;
   }
   bool send_frame(const std::string& payload) { return send_bytes(frame(payload)); }
 
   // The next frame's payload; false when the link closed or nothing came in time.
   bool receive(std::string* payload) {
     for (;;) {
+      if (!connected()) return false;
       const uint8_t* p;
       size_t length;
-      FrameNext next = frame_reader_next(*reader_, &p, &length);
-      if (next == kFrameReady) {
-        payload->assign(reinterpret_cast<const char*>(p), length);
-        return true;
-      }
-      if (next == kFrameOversize) continue;
-      if (socket_wait_readable(socket_, kReplyWaitMs) != 1) return false;
-      size_t room;
-      uint8_t* space = frame_reader_space(*reader_, &room);
-      long n = socket_recv(socket_, space, room);
-      if (n <= 0) return false;
-      frame_reader_commit(*reader_, static_cast<size_t>(n));
+      int n = link_next_frame(*link_, kReplyWaitMs, &p, &length);
+      if (n == kLinkOversize) continue;
+      if (n < 0) return false;
+      payload->assign(reinterpret_cast<const char*>(p), length);
+      return true;
     }
   }
 
@@ -121,13 +84,11 @@ class RawShell {
   bool gated(const std::string& payload) { return receive_code() == 0 && send_frame(payload); }
 
   void vanish() {
-    if (socket_ != kNoSocket) socket_close(socket_);
-    socket_ = kNoSocket;
+    if (connected()) link_close(*link_);
   }
 
  private:
-  SocketHandle socket_ = kNoSocket;
-  std::unique_ptr<FrameReader> reader_ = std::make_unique<FrameReader>();
+  std::unique_ptr<Link> link_ = std::make_unique<Link>();  // its buffers are large
 };
 
 long vm_rss_kb(int pid) {

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <random>
 #include <regex>
 #include <string>
 
@@ -26,13 +25,6 @@ namespace {
 constexpr int kCommandsPerRound = 10;
 constexpr long kMarginKb = 2048;
 const char* const kDirs[] = {"d0", "d1", "d2", "d3", "d4", "d5", "d6"};
-
-std::string random_bytes(size_t size, unsigned seed) {
-  std::mt19937 gen(seed);
-  std::string s(size, '\0');
-  for (char& ch : s) ch = static_cast<char>(gen());
-  return s;
-}
 
 [[maybe_unused]] long vm_rss_kb(int pid) {
   std::string status = read_file("/proc/" + std::to_string(pid) + "/status");

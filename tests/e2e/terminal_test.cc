@@ -10,7 +10,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
-#include <random>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -31,13 +30,6 @@ std::string find_tmux() {
     if (access(candidate.c_str(), X_OK) == 0) return candidate;
   }
   return "";
-}
-
-std::string random_bytes(size_t size) {
-  std::mt19937 gen(7);
-  std::string s(size, '\0');
-  for (char& ch : s) ch = static_cast<char>(gen());
-  return s;
 }
 
 std::vector<std::string> lines_of(const std::string& screen);
@@ -212,7 +204,7 @@ TEST_F(Terminal, LineEditingCompletionAndHistory) {
 }
 
 TEST_F(Terminal, ProgressLineShowsDuringALongDownloadAndLeavesNoTrace) {
-  const std::string big = random_bytes(4 * 1024 * 1024);
+  const std::string big = random_bytes(4 * 1024 * 1024, 7);
   std::filesystem::create_directories(dir_ / "root");
   write_file(dir_ / "root/big.bin", big);
   // Each frame waits a little, so that the download lasts long enough to show its meter.

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <random>
 #include <regex>
 #include <string>
 #include <vector>
@@ -14,13 +13,6 @@
 namespace rq::e2e {
 namespace fs = std::filesystem;
 namespace {
-
-std::string random_bytes(size_t size, unsigned seed) {
-  std::mt19937 gen(seed);
-  std::string s(size, '\0');
-  for (char& ch : s) ch = static_cast<char>(gen());
-  return s;
-}
 
 class Transfers : public ::testing::Test {
  protected:

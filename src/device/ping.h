@@ -1,0 +1,20 @@
+// ping: the command message carries the counter, the reply's value must be the counter + 1.
+#pragma once
+
+#include "device/device.h"
+
+namespace rq {
+
+struct PingResult {
+  Result result;         // kCommand: refused or not sent; kReply: a reply out of sync
+  int32_t received = 0;  // the reply's value
+  int32_t expected = 0;  // the counter after this ping
+};
+
+// One round trip. without_ready sends the command message without waiting for a ready
+// message (the start-up probe). A lost reply leaves the ping's own message in d.message, so
+// it reads as out of sync with the value sent; the counter moves on either way once the
+// message went out.
+PingResult ping_device(Device& d, bool without_ready);
+
+}  // namespace rq

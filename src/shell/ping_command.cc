@@ -1,0 +1,21 @@
+#include "shell/ping_command.h"
+
+#include "device/ping.h"
+#include "shell/failure_report.h"
+
+namespace rq {
+
+int ping(Shell& c, char* command) {
+  const char* p = command + 4;
+  while (*p == ' ' || *p == '\t') ++p;
+  PingResult r = ping_device(c.device, *p == 'N');
+  if (r.result.step == Step::kCommand)
+    return print_failure_report(c, r.result.code, "Ping command failed errcode = %d\n");
+  if (!r.result.ok()) {
+    fprintf(c.console_out, "Ping command out of sync = get %d expect %d\n", r.received, r.expected);
+    return -1;
+  }
+  return 0;
+}
+
+}  // namespace rq

@@ -1,0 +1,26 @@
+// Frames and messages as test text: builders for what a scripted peer sends, and a matcher
+// for what a program under test wrote on the wire.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace rq::testing {
+
+// A frame around payload: markers, big-endian length, payload.
+std::string frame(const std::string& payload);
+
+// An 8-byte message (command, status, ready or grant); unassigned bytes are zero.
+std::string message(int code, int32_t value = 0, int sub_code = 0);
+
+// A little-endian 32-bit field.
+std::string le32(int32_t value);
+
+// Space-separated hex of bytes ("41 67 00 08").
+std::string hex(const std::string& bytes);
+
+// Hex text for expected wire bytes: "41 67 00 08 06 xx xx xx 05 00 00 00", where xx
+// matches any byte (the unassigned bytes of a command message).
+bool wire_matches(const std::string& pattern, const std::string& bytes);
+
+}  // namespace rq::testing
