@@ -8,6 +8,7 @@
 #include "shell/console.h"
 #include "shell/line.h"
 #include "shell/terminal.h"
+#include "transfer/interrupt_cleanup.h"
 
 namespace rq {
 
