@@ -29,18 +29,24 @@ struct Connection {
 
   FILE* console_in = stdin;
   FILE* console_out = stdout;
-  FILE* script = nullptr;          // the command script being read, if any
-  LineEditor* editor = nullptr;    // set when the console is a terminal with line editing
-  FILE* progress_out = nullptr;    // transfer progress goes here when someone watches it
-  bool progress_shown = false;     // a progress line is on the screen right now
+  FILE* script = nullptr;        // the command script being read, if any
+  LineEditor* editor = nullptr;  // set when the console is a terminal with line editing
+  FILE* progress_out = nullptr;  // transfer progress goes here when someone watches it
+  bool progress_shown = false;   // a progress line is on the screen right now
+  bool progress_blanks = false;  // the terminal knows no erase sequence: overwrite with blanks
   bool quit = false;
 };
 
 // Erases a transfer's progress line, so that console text printed in the middle of a
 // transfer (a lost connection, a failure report) starts at the beginning of a clean line.
+constexpr int kProgressBlankWidth = 78;  // wider than any progress line, within 80 columns
+
 inline void erase_progress_line(Connection& c) {
   if (!c.progress_shown) return;
-  fputs("\r\033[K", c.progress_out);
+  if (c.progress_blanks)
+    fprintf(c.progress_out, "\r%*s\r", kProgressBlankWidth, "");
+  else
+    fputs("\r\033[K", c.progress_out);
   fflush(c.progress_out);
   c.progress_shown = false;
 }

@@ -65,8 +65,13 @@ int shell_main(Connection& c, int argc, char** argv) {
     char probe[] = "ping N";
     ping(c, probe);
   }
+  // Before the first command: an interrupted download removes its temporary file.
+  install_interrupt_cleanup();
   console_start_editor(c);
-  if (stderr_is_terminal()) c.progress_out = stderr;
+  if (stderr_is_terminal()) {
+    c.progress_out = stderr;
+    c.progress_blanks = !stderr_enable_line_erase();
+  }
   run_command_loop(c);
   console_stop_editor(c);
   close_connection(c);

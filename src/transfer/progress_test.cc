@@ -80,6 +80,28 @@ TEST(Progress, DrawsAfterAWhileAndErasesOnFinish) {
   fclose(c->progress_out);
 }
 
+// A console without the erase sequence (older Windows) gets blanks instead: each drawing
+// covers a longer line drawn before it, and the erase leaves the cursor at the start of a
+// blank line. No escape byte is written.
+TEST(Progress, ConsolesWithoutEraseSequenceGetBlanks) {
+  auto c = std::make_unique<Connection>();
+  c->progress_out = tmpfile();
+  c->progress_blanks = true;
+  Progress p;
+  progress_start(p, *c, 4194304);
+  p.start -= seconds(1);
+  p.last_draw -= seconds(1);
+  progress_update(p, 1048576);
+  std::string drawn = contents(c->progress_out);
+  ASSERT_EQ(drawn.size(), 1u + kProgressBlankWidth) << drawn;
+  EXPECT_EQ(drawn.rfind("\r1.0 MiB of 4.0 MiB   25%  ", 0), 0u) << drawn;
+  EXPECT_EQ(drawn.back(), ' ');
+  progress_finish(p);
+  EXPECT_EQ(contents(c->progress_out), drawn + "\r" + std::string(kProgressBlankWidth, ' ') + "\r");
+  EXPECT_EQ(contents(c->progress_out).find('\033'), std::string::npos);
+  fclose(c->progress_out);
+}
+
 // The link's own failure lines come in the middle of a transfer, before the command can
 // finish its meter: they erase a drawn line first instead of being appended to it.
 TEST(Progress, LinkFailureLineErasesADrawnLine) {
