@@ -2,6 +2,7 @@
 // SIGHUP from a closed terminal) leaves nothing behind: the temporary file that held the
 // data so far is gone, the target holds what it held before, and the shell ends as a
 // killed program does, so that its parent sees the signal.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -55,8 +56,12 @@ int spawn_shell(const std::string& dir, const std::string& out_dir, const Sim& s
       shell_command({rqshell_bin(), "script.rq", "127.0.0.1", std::to_string(sim.port)});
   pid_t pid = fork();
   if (pid != 0) return pid;
-  if (!freopen("/dev/null", "r", stdin) || !freopen((out_dir + "/out").c_str(), "w", stdout) ||
-      !freopen((out_dir + "/err").c_str(), "w", stderr) || chdir(dir.c_str()) != 0)
+  // File descriptors only: the parent's buffered output must not be written twice.
+  int in = open("/dev/null", O_RDONLY);
+  int out = open((out_dir + "/out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  int err = open((out_dir + "/err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (in < 0 || out < 0 || err < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 ||
+      chdir(dir.c_str()) != 0)
     _exit(126);
   // The signals start out with their default action, whatever the test runner has set.
   for (int s : {SIGINT, SIGTERM, SIGHUP}) signal(s, SIG_DFL);
