@@ -9,24 +9,17 @@ repo="$(cd "$(dirname "$0")/.." && pwd)"
 exe="$(realpath "${1:-$repo/build/mingw64/rqshell.exe}")"
 sim="$(realpath "${2:-$repo/build/ci/sim/rqsim}")"
 linux_shell="$(realpath "${3:-$(dirname "$sim")/../rqshell}")"
-wine=/usr/lib/wine/wine64
-wineserver=/usr/lib/wine/wineserver
 
-for f in "$exe" "$sim" "$linux_shell" "$wine"; do
-  [[ -x "$f" || -f "$f" ]] || { echo "wine-smoke: missing $f" >&2; exit 1; }
+for f in "$exe" "$sim" "$linux_shell"; do
+  [[ -f "$f" ]] || { echo "wine-smoke: missing $f" >&2; exit 1; }
 done
-
-# A private wine prefix beside the build; mono and gecko are not needed by a console program.
-export WINEPREFIX="$(dirname "$exe")/wineprefix"
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
-unset DISPLAY
 
 work="$(mktemp -d)"
 source "$repo/scripts/rqsim-lib.sh"
+source "$repo/scripts/wine-lib.sh"
 cleanup() {
   stop_rqsim
-  "$wineserver" -k 2>/dev/null || true
+  wine_stop
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -36,12 +29,7 @@ fail() {
   exit 1
 }
 
-# Creating the prefix takes several seconds on first use; later runs find it ready.
-if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
-  echo "wine-smoke: creating wine prefix $WINEPREFIX"
-  timeout 300 "$wine" wineboot --init >/dev/null 2>&1 || fail "wineboot could not create the prefix"
-  timeout 120 "$wineserver" -w || true
-fi
+wine_start "$exe" || fail "wine is not ready"
 
 # Runs one shell (wine or linux) in $work with no console input; stdout to $1, status to $2.
 run_shell() {
