@@ -1,6 +1,7 @@
 #include "shell/console.h"
 
 #include "shell/line_editor.h"
+#include "shell/terminal.h"
 
 namespace rq {
 
@@ -18,12 +19,23 @@ char* console_read_line(Shell& c, char* buf, int size, const char* prompt) {
   if (c.editor) return line_editor_read(*c.editor, buf, size, prompt);
   if (prompt) fputs(prompt, c.console_out);
   fflush(c.console_out);
-  return fgets(buf, size, c.console_in);
+  bool ended_before = feof(c.console_in) != 0;
+  char* got = fgets(buf, size, c.console_in);
+  // Ctrl-D at a terminal leaves the cursor behind the prompt (or the typed text): end that
+  // line, as the line editor does, so that what prints next starts on a line of its own.
+  // Pipes and files get no such byte.
+  if (!ended_before && feof(c.console_in) && c.console_in == stdin && c.console_out == stdout &&
+      console_end_leaves_line_open())
+    fputc('\n', c.console_out);
+  return got;
 }
 
 void erase_progress_line(Shell& c) {
   if (!c.progress_shown) return;
-  fputs("\r\033[K", c.progress_out);
+  if (c.progress_blanks)
+    fprintf(c.progress_out, "\r%*s\r", kProgressBlankWidth, "");
+  else
+    fputs("\r\033[K", c.progress_out);
   fflush(c.progress_out);
   c.progress_shown = false;
 }

@@ -21,4 +21,8 @@ char* console_read_line(Shell& c, char* buf, int size, const char* prompt);
 // transfer (a lost connection, a failure report) starts at the beginning of a clean line.
 void erase_progress_line(Shell& c);
 
+// Width of the blanks that erase a progress line where the terminal knows no erase sequence:
+// wider than any progress line, within 80 columns.
+constexpr int kProgressBlankWidth = 78;
+
 }  // namespace rq

@@ -9,6 +9,7 @@
 #include "shell/line.h"
 #include "shell/ping_command.h"
 #include "shell/terminal.h"
+#include "transfer/interrupt_cleanup.h"
 
 namespace rq {
 
@@ -69,8 +70,13 @@ int shell_main(Shell& c, int argc, char** argv) {
     char probe[] = "ping N";
     ping(c, probe);
   }
+  // Before the first command: an interrupted download removes its temporary file.
+  install_interrupt_cleanup();
   console_start_editor(c);
-  if (stderr_is_terminal()) c.progress_out = stderr;
+  if (stderr_is_terminal()) {
+    c.progress_out = stderr;
+    c.progress_blanks = !stderr_enable_line_erase();
+  }
   run_command_loop(c);
   console_stop_editor(c);
   link_close(c.device.link);

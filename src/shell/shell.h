@@ -26,6 +26,7 @@ struct Shell {
   LineEditor* editor = nullptr;  // set when the console is a terminal with line editing
   FILE* progress_out = nullptr;  // transfer progress goes here when someone watches it
   bool progress_shown = false;   // a progress line is on the screen right now
+  bool progress_blanks = false;  // the terminal knows no erase sequence: overwrite with blanks
   bool quit = false;
 };
 

@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "transfer/interrupt_cleanup.h"
+
 namespace fs = std::filesystem;
 
 namespace rq {
@@ -41,7 +43,14 @@ FILE* create_temporary(DownloadTarget& t) {
              static_cast<unsigned>(seed + static_cast<uint32_t>(attempt) * 0x9E3779B9u));
     t.temporary = stem + suffix;
     if (path_taken(t.temporary)) continue;
-    return fopen(t.temporary.c_str(), "wb");
+    // Armed first: a Ctrl-C right after the file appears still removes it.
+    arm_interrupt_cleanup(t.temporary.c_str());
+    FILE* file = fopen(t.temporary.c_str(), "wb");
+    if (file)
+      interrupt_cleanup_opened(file);
+    else
+      disarm_interrupt_cleanup();
+    return file;
   }
   return nullptr;
 }
@@ -116,6 +125,8 @@ int commit_download_target(Shell& c, DownloadTarget& t) {
     abandon_download_target(t);
     return -1;
   }
+  // Only now: an interrupt before the rename must still remove the temporary file.
+  disarm_interrupt_cleanup();
   t.temporary.clear();
   return 0;
 }
@@ -134,7 +145,10 @@ void abandon_download_target(DownloadTarget& t) {
   if (t.file) fclose(t.file);
   t.file = nullptr;
   std::error_code ec;
-  if (!t.temporary.empty()) fs::remove(t.temporary, ec);
+  if (!t.temporary.empty()) {
+    fs::remove(t.temporary, ec);
+    disarm_interrupt_cleanup();
+  }
   t.temporary.clear();
 }
 

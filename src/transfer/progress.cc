@@ -49,7 +49,11 @@ void progress_update(Progress& p, int64_t done) {
   double seconds = std::chrono::duration<double>(now - p.start).count();
   format_progress(line, sizeof line, done, p.total, seconds);
   Shell& c = *p.session;
-  fprintf(c.progress_out, "\r%s\033[K", line);
+  // Without an erase sequence, blanks behind the text wipe what a longer line left.
+  if (c.progress_blanks)
+    fprintf(c.progress_out, "\r%-*s", kProgressBlankWidth, line);
+  else
+    fprintf(c.progress_out, "\r%s\033[K", line);
   fflush(c.progress_out);
   c.progress_shown = true;
 }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "fake_proxy.h"
+#include "shell/console.h"
 #include "transfer/download.h"
 
 namespace rq {
@@ -77,6 +78,28 @@ TEST(Progress, DrawsAfterAWhileAndErasesOnFinish) {
   progress_update(p, 4194304);
   EXPECT_EQ(contents(c->progress_out), drawn + "\r\033[K");
   EXPECT_FALSE(c->progress_shown);
+  fclose(c->progress_out);
+}
+
+// A console without the erase sequence (older Windows) gets blanks instead: each drawing
+// covers a longer line drawn before it, and the erase leaves the cursor at the start of a
+// blank line. No escape byte is written.
+TEST(Progress, ConsolesWithoutEraseSequenceGetBlanks) {
+  auto c = std::make_unique<Shell>();
+  c->progress_out = tmpfile();
+  c->progress_blanks = true;
+  Progress p;
+  progress_start(p, *c, 4194304);
+  p.start -= seconds(1);
+  p.last_draw -= seconds(1);
+  progress_update(p, 1048576);
+  std::string drawn = contents(c->progress_out);
+  ASSERT_EQ(drawn.size(), 1u + kProgressBlankWidth) << drawn;
+  EXPECT_EQ(drawn.rfind("\r1.0 MiB of 4.0 MiB   25%  ", 0), 0u) << drawn;
+  EXPECT_EQ(drawn.back(), ' ');
+  progress_finish(p);
+  EXPECT_EQ(contents(c->progress_out), drawn + "\r" + std::string(kProgressBlankWidth, ' ') + "\r");
+  EXPECT_EQ(contents(c->progress_out).find('\033'), std::string::npos);
   fclose(c->progress_out);
 }
 

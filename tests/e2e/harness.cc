@@ -95,15 +95,34 @@ int stop_sim(Sim& sim) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// RQ_E2E_SHELL_WRAPPER, when set, runs the shell under another program, its words split at
-// blanks (CI: "valgrind -q --error-exitcode=99 --leak-check=full"). Its findings then show
-// as a failed exit status and as text on standard error, which the tests check.
-static std::vector<std::string> wrapped(const std::vector<std::string>& argv) {
-  const char* wrapper = getenv("RQ_E2E_SHELL_WRAPPER");
-  if (!wrapper || !*wrapper || argv.empty() || argv[0] != rqshell_bin()) return argv;
+static std::string env(const char* name) {
+  const char* value = getenv(name);
+  return value ? value : "";
+}
+
+bool shell_is_windows() {
+  std::string shell = env("RQ_E2E_SHELL");
+  return shell.size() > 4 && shell.compare(shell.size() - 4, 4, ".exe") == 0;
+}
+
+std::string shell_not_native_reason() {
+  if (!env("RQ_E2E_SHELL").empty()) return "the shell under test is " + env("RQ_E2E_SHELL");
+  if (!env("RQ_E2E_SHELL_WRAPPER").empty())
+    return "the shell runs under " + env("RQ_E2E_SHELL_WRAPPER");
+  return "";
+}
+
+// RQ_E2E_SHELL, when set, names the shell to run in place of the one built with the tests
+// (CI: the Windows build under wine, the 32-bit Linux build under qemu). RQ_E2E_SHELL_WRAPPER,
+// when set, runs the shell under another program, its words split at blanks (CI: "valgrind
+// -q --error-exitcode=99 --leak-check=full", wine, qemu-i386). A wrapper's findings show as
+// a failed exit status and as text on standard error, which the tests check.
+std::vector<std::string> shell_command(const std::vector<std::string>& argv) {
+  if (argv.empty() || argv[0] != rqshell_bin()) return argv;
   std::vector<std::string> out;
   std::string word;
-  for (const char* p = wrapper;; ++p) {
+  std::string wrapper = env("RQ_E2E_SHELL_WRAPPER");
+  for (const char* p = wrapper.c_str();; ++p) {
     if (*p && *p != ' ') {
       word += *p;
       continue;
@@ -113,12 +132,24 @@ static std::vector<std::string> wrapped(const std::vector<std::string>& argv) {
     if (!*p) break;
   }
   out.insert(out.end(), argv.begin(), argv.end());
+  std::string shell = env("RQ_E2E_SHELL");
+  if (!shell.empty()) out[out.size() - argv.size()] = shell;
   return out;
+}
+
+// A Windows console program ends its lines with CR LF; the tests compare LF.
+static void crlf_to_lf(std::string& text) {
+  size_t to = 0;
+  for (size_t from = 0; from < text.size(); ++from) {
+    if (text[from] == '\r' && from + 1 < text.size() && text[from + 1] == '\n') continue;
+    text[to++] = text[from];
+  }
+  text.resize(to);
 }
 
 Run run_program(const std::vector<std::string>& program, const std::string& stdin_text,
                 int timeout_ms, const std::string& cwd) {
-  const std::vector<std::string> argv = wrapped(program);
+  const std::vector<std::string> argv = shell_command(program);
   Run run;
   int in[2], out[2], err[2];
   if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0) return run;
@@ -183,6 +214,10 @@ Run run_program(const std::vector<std::string>& program, const std::string& stdi
   wait4(pid, &status, 0, &usage);
   run.max_rss_kb = usage.ru_maxrss;
   run.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  if (shell_is_windows() && argv != program) {
+    crlf_to_lf(run.out);
+    crlf_to_lf(run.err);
+  }
   return run;
 }
 

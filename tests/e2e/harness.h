@@ -35,8 +35,10 @@ struct Run {
   long max_rss_kb = 0;  // the program's peak resident memory, in KiB
 };
 
-// Runs a program with arguments and console input, killing it after timeout_ms. The shell
-// runs under the program named in RQ_E2E_SHELL_WRAPPER, if set (see harness.cc).
+// Runs a program with arguments and console input, killing it after timeout_ms. When argv
+// names rqshell, the shell named in RQ_E2E_SHELL runs in its place, if set, under the
+// program named in RQ_E2E_SHELL_WRAPPER, if set (see harness.cc); a Windows shell's CR LF
+// line ends then arrive as LF.
 Run run_program(const std::vector<std::string>& argv, const std::string& stdin_text,
                 int timeout_ms = 30000, const std::string& cwd = "");
 
@@ -46,5 +48,14 @@ Run run_shell_script(const Sim& sim, const TempDir& dir, const std::string& scri
 
 std::string rqshell_bin();
 std::string rqsim_bin();
+
+// The command line that runs argv, as run_program runs it (wrapper and shell replaced).
+std::vector<std::string> shell_command(const std::vector<std::string>& argv);
+
+// Why a test that needs the shell built here, run directly, cannot apply to the shell under
+// test (another build through RQ_E2E_SHELL, or a wrapper): empty when it can.
+std::string shell_not_native_reason();
+// True when the shell under test is a Windows program (RQ_E2E_SHELL names an .exe).
+bool shell_is_windows();
 
 }  // namespace rq::e2e

@@ -86,29 +86,39 @@ class Soak : public ::testing::Test {
 };
 
 TEST_F(Soak, HundredThousandCommandsInFlatMemory) {
+  // The peak of a wrapped shell is the wrapper's (wine, qemu, valgrind); one shorter run
+  // checks the answers there.
+  const std::string not_native = shell_not_native_reason();
+  if (!not_native.empty()) {
+    run_commands(10000);
+  } else {
 #ifdef RQ_UNDER_ASAN
-  // The sanitizer holds freed memory back in quarantine, so peaks say nothing about leaks
-  // here (its leak check at exit does); one shorter run checks the answers.
-  run_commands(10000);
+    // The sanitizer holds freed memory back in quarantine, so peaks say nothing about leaks
+    // here (its leak check at exit does); one shorter run checks the answers.
+    run_commands(10000);
 #else
-  long shell_short = run_commands(10000);
-  long sim_short = vm_rss_kb(sim_.pid);
-  long shell_long = run_commands(100000);
-  long sim_long = vm_rss_kb(sim_.pid);
-  ASSERT_GT(shell_short, 0);
-  RecordProperty("rqshell_peak_kib_10000", std::to_string(shell_short));
-  RecordProperty("rqshell_peak_kib_100000", std::to_string(shell_long));
-  RecordProperty("rqsim_kib_10000", std::to_string(sim_short));
-  RecordProperty("rqsim_kib_110000", std::to_string(sim_long));
-  EXPECT_LT(shell_long - shell_short, kMarginKb)
-      << "rqshell peak KiB: " << shell_short << " after 10000 commands, " << shell_long
-      << " after 100000";
-  EXPECT_LT(sim_long - sim_short, kMarginKb)
-      << "rqsim KiB: " << sim_short << " after 10000 commands, " << sim_long << " after 110000";
+    long shell_short = run_commands(10000);
+    long sim_short = vm_rss_kb(sim_.pid);
+    long shell_long = run_commands(100000);
+    long sim_long = vm_rss_kb(sim_.pid);
+    ASSERT_GT(shell_short, 0);
+    RecordProperty("rqshell_peak_kib_10000", std::to_string(shell_short));
+    RecordProperty("rqshell_peak_kib_100000", std::to_string(shell_long));
+    RecordProperty("rqsim_kib_10000", std::to_string(sim_short));
+    RecordProperty("rqsim_kib_110000", std::to_string(sim_long));
+    EXPECT_LT(shell_long - shell_short, kMarginKb)
+        << "rqshell peak KiB: " << shell_short << " after 10000 commands, " << shell_long
+        << " after 100000";
+    EXPECT_LT(sim_long - sim_short, kMarginKb)
+        << "rqsim KiB: " << sim_short << " after 10000 commands, " << sim_long << " after 110000";
 #endif
+  }
   std::error_code ec;
   for (const auto& e : fs::directory_iterator(dir_.path(), ec))
     EXPECT_EQ(e.path().filename().string().find("rqpart"), std::string::npos) << e.path();
+  if (!not_native.empty() && !HasFailure())
+    GTEST_SKIP() << "answers checked, memory not: the peak figures would be those of "
+                 << not_native;
 }
 
 }  // namespace
