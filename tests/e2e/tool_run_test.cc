@@ -239,5 +239,39 @@ TEST_F(ToolRun, AnInterruptedGetLeavesNothingBehind) {
   }
 }
 
+// The file being sent grows or shrinks under rqtool: the run stops with a local-file error
+// and the device keeps nothing of it (rqsim commits an upload only when it is complete).
+TEST_F(ToolRun, APutWhoseFileChangesStopsWithALocalFileError) {
+  struct Case {
+    const char* name;
+    size_t new_size;
+  } cases[] = {{"grows", 5 * 1024 * 1024}, {"shrinks", 100000}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    write_file(dir_ / "changing", random_bytes(4 * 1024 * 1024, 11));
+    start({"--stall", "20"});
+    Background b = spawn({rqtool_bin(), "-p", std::to_string(sim_.port), "put", "changing", "/x"},
+                         dir_.path(), dir_ / "tool.err");
+    usleep(500 * 1000);
+    fs::resize_file(dir_ / "changing", c.new_size);
+    int status = wait_for(b, 30000);
+    ASSERT_NE(status, -1) << "rqtool did not end";
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == kExitLocalFile)
+        << "status " << status << ": " << read_file(dir_ / "tool.err");
+    EXPECT_FALSE(fs::exists(root() + "/x"));
+  }
+}
+
+// A download to standard output on a full disk is a local-file failure, not a success.
+TEST_F(ToolRun, GetToAFullDiskFails) {
+  write_file(root() + "/big", random_bytes(200000, 12));
+  start();
+  e2e::Run r = run_program({"sh", "-c", "exec \"$0\" -p \"$1\" get /big - >/dev/full", rqtool_bin(),
+                            std::to_string(sim_.port)},
+                           "", 30000, dir_.path());
+  EXPECT_EQ(r.exit_status, kExitLocalFile) << r.err;
+  EXPECT_NE(r.err, "");
+}
+
 }  // namespace
 }  // namespace rq::e2e
