@@ -67,7 +67,7 @@ TEST_F(BootWriteAll, AFailingDeviceIsNamedAndTheOthersStillGetTheImage) {
   const std::string image = random_bytes(50000, 10);
   write_file(dir_ / "boot.img", image);
   add_device();
-  add_device({"--refuse", "wb:1=3"});  // refuses the write before any data
+  add_device({"--refuse", "wb:2=3"});  // refuses the image's first chunk
   add_device();
   const int closed = devices_.back().port;
   stop_sim(devices_.back());  // nothing listens there any more

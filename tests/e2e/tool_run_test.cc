@@ -222,6 +222,7 @@ TEST_F(ToolRun, AnInterruptedGetLeavesNothingBehind) {
       // Until the temporary file shows (or a second has gone), so that data is on its way.
       long long deadline = now_ms() + 1000;
       while (now_ms() < deadline && dir_.entries().size() <= before.size() + 1) usleep(5000);
+      EXPECT_GT(dir_.entries().size(), before.size() + 1) << "no temporary file showed";
       usleep(200 * 1000);
       kill(b.pid, sig);
       int status = wait_for(b, 10000);
@@ -237,6 +238,21 @@ TEST_F(ToolRun, AnInterruptedGetLeavesNothingBehind) {
       start({"--stall", "20"});
     }
   }
+}
+
+// An interrupted upload cannot be taken back: rqtool still ends by the signal, and says that
+// the device may hold part of the file.
+TEST_F(ToolRun, AnInterruptedPutEndsByTheSignalAndSaysSo) {
+  write_file(dir_ / "big", random_bytes(4 * 1024 * 1024, 13));
+  start({"--stall", "20"});
+  Background b = spawn({rqtool_bin(), "-p", std::to_string(sim_.port), "put", "big", "/big"},
+                       dir_.path(), dir_ / "tool.err");
+  usleep(500 * 1000);
+  kill(b.pid, SIGINT);
+  int status = wait_for(b, 10000);
+  ASSERT_NE(status, -1) << "rqtool did not end after the signal";
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
+  EXPECT_NE(read_file(dir_ / "tool.err"), "");
 }
 
 // The file being sent grows or shrinks under rqtool: the run stops with a local-file error

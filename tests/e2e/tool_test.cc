@@ -221,13 +221,24 @@ TEST_F(Tool, TraceShowsFramesBothWays) {
   EXPECT_NE(r.err.find("rqtool <- "), std::string::npos) << r.err;
   EXPECT_NE(r.out.find("1 pings: "), std::string::npos) << r.out;
 
+  // Into a file: each frame of the start-up ping and of mkdir on a line of its own, sent
+  // (->) and received (<-), the command decoded by name.
   r = tool({"--trace=trace.txt", "-q", "mkdir", "traced"});
   EXPECT_EQ(r.exit_status, kExitOk) << describe({"--trace=trace.txt", "mkdir"}, r);
   EXPECT_EQ(r.err, "");
+  EXPECT_TRUE(fs::is_directory(root() + "/traced"));
   const std::string trace = read_file(dir_ / "trace.txt");
-  EXPECT_NE(trace.find("rqtool -> command   mkdir"), std::string::npos) << trace;
-  EXPECT_NE(trace.find("traced"), std::string::npos) << trace;
-  EXPECT_NE(trace.find("rqtool <- "), std::string::npos) << trace;
+  const std::regex line("[0-9]{2}:[0-9]{2}:[0-9]{2}\\.[0-9]{3} rqtool (->|<-) [^\n]*\n");
+  std::vector<std::string> directions;
+  for (std::sregex_iterator it(trace.begin(), trace.end(), line), end; it != end; ++it) {
+    EXPECT_EQ(it->position(), directions.empty() ? 0 : trace.rfind('\n', it->position() - 1) + 1)
+        << trace;
+    directions.push_back((*it)[1]);
+  }
+  // ping; its reply; the ready; mkdir; the ready; the path; the status.
+  EXPECT_EQ(directions, (std::vector<std::string>{"->", "<-", "<-", "->", "<-", "->", "<-"}))
+      << trace;
+  EXPECT_TRUE(std::regex_search(trace, std::regex("rqtool -> [^\n]*mkdir"))) << trace;
 }
 
 // One row per failure class: what rqsim is told to do, the command, and the status that a
@@ -247,7 +258,7 @@ TEST_F(Tool, EveryFailureHasItsExitStatus) {
        kExitDevice,
        "rqtool: mkdir /logs: file already exists (status 7)\n"},
       {"missing path", {}, {"rm", "/none"}, kExitDevice, "file does not exist (status 9)"},
-      {"refused command", {"--refuse", "mkdir:1=3"}, {"mkdir", "/x"}, kExitDevice},
+      {"refused command", {"--refuse", "1=3"}, {"mkdir", "/x"}, kExitDevice},
       {"refused path", {"--refuse", "mkdir:2=3"}, {"mkdir", "/x"}, kExitDevice},
       {"refused chunk", {"--refuse", "put:3=3"}, {"put", "local.bin", "/x"}, kExitDevice},
       {"status after data", {"--status", "put=4"}, {"put", "local.bin", "/x"}, kExitDevice},
