@@ -47,6 +47,7 @@ FILE* create_temporary(DownloadTarget& t) {
 }
 
 int cannot_open(Shell& c, DownloadTarget& t) {
+  note_outcome(c, CommandOutcome::kLocalFile);
   fprintf(c.console_out, "Cannot open PC file %s\n", t.name.c_str());
   t.temporary.clear();
   return -1;
@@ -98,6 +99,7 @@ int commit_download_target(Shell& c, DownloadTarget& t) {
   if (fclose(t.file) != 0 && !t.write_error) t.write_error = saved_errno();
   t.file = nullptr;
   if (t.write_error) {
+    note_outcome(c, CommandOutcome::kLocalFile);
     fprintf(c.console_out, "Cannot write PC file %s: %s\n", t.name.c_str(),
             strerror(t.write_error));
     abandon_download_target(t);
@@ -112,6 +114,7 @@ int commit_download_target(Shell& c, DownloadTarget& t) {
   // Replaces an existing target in one step on POSIX and Windows alike.
   fs::rename(t.temporary, t.target, ec);
   if (ec) {
+    note_outcome(c, CommandOutcome::kLocalFile);
     fprintf(c.console_out, "Cannot replace PC file %s: %s\n", t.name.c_str(), ec.message().c_str());
     abandon_download_target(t);
     return -1;
