@@ -144,7 +144,7 @@ int run_tool(Tool& t, std::vector<std::string> args) {
 
   Parsed p;
   auto* ping = app.add_subcommand("ping", "round trips: N pings: min/avg/max");
-  ping->add_option("-c", p.ping.count, "round trips")->check(CLI::PositiveNumber);
+  ping->add_option("-c", p.ping.count, "round trips")->check(CLI::Range(1, 1000000000));
   app.add_subcommand("ver", "print the device's build text");
   auto* ls = app.add_subcommand("ls", "list a directory (dirs end in /) or a file's record");
   ls->add_option("PATH", p.path, "device path (default /)");
@@ -202,7 +202,8 @@ int run_tool(Tool& t, std::vector<std::string> args) {
     bool known = false;
     for (const CLI::App* sub : app.get_subcommands([](const CLI::App*) { return true; }))
       known = known || sub->get_name() == word;
-    if (!word.empty() && !known) return usage_error(t, "unknown command '" + word + "'");
+    if (word.empty()) return usage_error(t, "no command given");
+    if (!known) return usage_error(t, "unknown command '" + word + "'");
     return usage_error(t, e.what());
   }
   o.timeout_given = timeout->count() > 0;
