@@ -43,7 +43,9 @@ FILE* local_create_new(const std::string& name) {
 
 int local_replace(const std::string& from, const std::string& to) {
   if (MoveFileExW(wide(from).c_str(), wide(to).c_str(), MOVEFILE_REPLACE_EXISTING)) return 0;
-  return static_cast<int>(GetLastError());
+  // Callers word the failure with the C library's texts.
+  DWORD error = GetLastError();
+  return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION ? EACCES : EIO;
 }
 
 void local_remove(const std::string& name) { _wremove(wide(name).c_str()); }

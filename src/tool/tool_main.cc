@@ -118,6 +118,9 @@ int run_tool(Tool& t, std::vector<std::string> args) {
   app.footer(kFooter);
   app.set_version_flag("--version", "rqtool 1.0");
   app.require_subcommand(1);
+  // Device paths begin with a slash: never read them as Windows-style options (subcommands
+  // inherit this when they are made).
+  app.allow_windows_style_options(false);
   // A repeated option takes its last value, as a wrapper script adding defaults expects.
   app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
   app.add_option("-H,--host", o.host, "the proxy's address: dotted IPv4 or a host name")
