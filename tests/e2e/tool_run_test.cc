@@ -219,8 +219,8 @@ TEST_F(ToolRun, AnInterruptedGetLeavesNothingBehind) {
       SCOPED_TRACE(target);
       Background b = spawn({rqtool_bin(), "-p", std::to_string(sim_.port), "get", "big", target},
                            dir_.path(), dir_ / "tool.err");
-      // Until the temporary file shows (or a second has gone), so that data is on its way.
-      long long deadline = now_ms() + 1000;
+      // Until the temporary file shows (a slow build may take a while), so data is on its way.
+      long long deadline = now_ms() + 5000;
       while (now_ms() < deadline && dir_.entries().size() <= before.size() + 1) usleep(5000);
       EXPECT_GT(dir_.entries().size(), before.size() + 1) << "no temporary file showed";
       usleep(200 * 1000);
