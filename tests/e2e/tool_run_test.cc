@@ -2,9 +2,7 @@
 // the first failure (or go on with --keep-going), a proxy that comes up only after rqtool
 // started, a proxy that stops answering, and downloads interrupted by a signal.
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -17,6 +15,7 @@
 #include <vector>
 
 #include "e2e/tool_fixture.h"
+#include "link/socket.h"
 
 namespace rq::e2e {
 namespace fs = std::filesystem;
@@ -30,16 +29,10 @@ long long now_ms() {
 
 // A loopback port that nothing listens on right now (the kernel's choice, then released).
 int free_loopback_port() {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof a;
   int port = 0;
-  if (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
-      getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length) == 0)
-    port = ntohs(a.sin_port);
-  close(fd);
+  SocketHandle s = socket_listen_ipv4("127.0.0.1", 0, &port);
+  if (s == kNoSocket) return 0;
+  socket_close(s);
   return port;
 }
 
