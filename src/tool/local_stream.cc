@@ -115,6 +115,16 @@ int open_download(DownloadFile& f, const std::string& name, std::string* why) {
     }
     return 0;
   }
+  if (kind == LocalKind::kRegular) {
+    // A file its owner cannot write is not replaced behind their back either.
+    FILE* probe = local_open(f.target, "r+b");
+    if (!probe) {
+      *why = "cannot write " + name + ": " + local_error_text(errno);
+      return -1;
+    }
+    fclose(probe);
+    f.existed = true;
+  }
   size_t slash = f.target.find_last_of("/\\");
   std::string dir = slash == std::string::npos ? "" : f.target.substr(0, slash + 1);
   std::string base = slash == std::string::npos ? f.target : f.target.substr(slash + 1);
@@ -150,6 +160,7 @@ int commit_download(DownloadFile& f, std::string* why) {
     return -1;
   }
   if (!f.temporary.empty()) {
+    if (f.existed) local_copy_permissions(f.target, f.temporary);
     int error = local_replace(f.temporary, f.target);
     if (error) {
       *why = "cannot replace " + f.target + ": " + local_error_text(error);

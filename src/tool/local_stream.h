@@ -46,6 +46,7 @@ struct DownloadFile {
   bool to_stdout = false;
   std::string target;
   std::string temporary;  // empty when written in place
+  bool existed = false;   // the target was a regular file: its permissions carry over
   int write_error = 0;    // errno of the first failed write
 };
 

@@ -3,7 +3,9 @@
 #include "tool/local_stream.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <set>
 #include <string>
 
 #include "support/files.h"
@@ -94,6 +96,44 @@ TEST(CompareSink, FindsTheFirstDifferenceOrTheShorterSide) {
     EXPECT_EQ(cmp.local_ended, c.local_ended);
     fclose(cmp.file);
   }
+}
+
+}  // namespace
+}  // namespace rq
+
+namespace rq {
+namespace {
+
+TEST(DownloadFile, ReplacesTheTargetWholeKeepingItsPermissionsAndLeavesNothingElse) {
+  testing::TempDir dir;
+  testing::write_file(dir / "target", "old");
+  ASSERT_EQ(chmod((dir / "target").c_str(), 0751), 0);
+  DownloadFile f;
+  std::string why;
+  ASSERT_EQ(open_download(f, dir / "target", &why), 0) << why;
+  DataSink sink = download_sink(f);
+  EXPECT_EQ(sink.write(sink.context, reinterpret_cast<const uint8_t*>("new bytes"), 9), 0);
+  EXPECT_EQ(testing::read_file(dir / "target"), "old");  // untouched until the commit
+  ASSERT_EQ(commit_download(f, &why), 0) << why;
+  EXPECT_EQ(testing::read_file(dir / "target"), "new bytes");
+  struct stat st;
+  ASSERT_EQ(stat((dir / "target").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0751u);
+  EXPECT_EQ(dir.entries(), std::set<std::string>{"target"});
+}
+
+TEST(DownloadFile, AnAbandonedDownloadLeavesTheTargetAsItWas) {
+  testing::TempDir dir;
+  testing::write_file(dir / "target", "old");
+  {
+    DownloadFile f;
+    std::string why;
+    ASSERT_EQ(open_download(f, dir / "target", &why), 0) << why;
+    DataSink sink = download_sink(f);
+    sink.write(sink.context, reinterpret_cast<const uint8_t*>("partial"), 7);
+  }  // goes out of scope uncommitted, as after a failed transfer
+  EXPECT_EQ(testing::read_file(dir / "target"), "old");
+  EXPECT_EQ(dir.entries(), std::set<std::string>{"target"});
 }
 
 }  // namespace

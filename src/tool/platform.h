@@ -22,6 +22,10 @@ void local_remove(const std::string& name);
 // The size of an open file. Returns 0 or -1.
 int local_file_size(FILE* f, int64_t* size);
 
+// Gives to_name the permissions of existing, where the platform keeps them (POSIX modes),
+// so that a replaced file keeps what its owner set.
+void local_copy_permissions(const std::string& existing, const std::string& to_name);
+
 // What is at name: kMissing, a regular file, or something else (a directory, a device such
 // as /dev/null, a pipe). A symbolic link is followed.
 enum class LocalKind { kMissing, kRegular, kOther };

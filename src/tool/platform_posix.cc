@@ -35,6 +35,11 @@ int local_file_size(FILE* f, int64_t* size) {
   return 0;
 }
 
+void local_copy_permissions(const std::string& existing, const std::string& to_name) {
+  struct stat st;
+  if (stat(existing.c_str(), &st) == 0) chmod(to_name.c_str(), st.st_mode & 07777);
+}
+
 LocalKind local_kind(const std::string& name) {
   struct stat st;
   if (stat(name.c_str(), &st) != 0) return LocalKind::kMissing;

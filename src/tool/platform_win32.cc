@@ -57,6 +57,8 @@ int local_file_size(FILE* f, int64_t* size) {
   return 0;
 }
 
+void local_copy_permissions(const std::string&, const std::string&) {}
+
 LocalKind local_kind(const std::string& name) {
   struct _stati64 st;
   if (_wstati64(wide(name).c_str(), &st) != 0) return LocalKind::kMissing;

@@ -83,6 +83,8 @@ int open_download_target(Shell& c, const char* name, DownloadTarget& t) {
   }
   t.file = create_temporary(t);
   if (!t.file) return cannot_open(c, t);
+  t.temporary_file = c.temporary_file;
+  if (t.temporary_file) t.temporary_file(t.temporary.c_str());
   return 0;
 }
 
@@ -120,6 +122,7 @@ int commit_download_target(Shell& c, DownloadTarget& t) {
     return -1;
   }
   t.temporary.clear();
+  if (t.temporary_file) t.temporary_file("");
   return 0;
 }
 
@@ -138,6 +141,7 @@ void abandon_download_target(DownloadTarget& t) {
   t.file = nullptr;
   std::error_code ec;
   if (!t.temporary.empty()) fs::remove(t.temporary, ec);
+  if (!t.temporary.empty() && t.temporary_file) t.temporary_file("");
   t.temporary.clear();
 }
 
