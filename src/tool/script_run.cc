@@ -103,6 +103,8 @@ int tool_run(Tool& t, const RunArgs& a, RunSummary& s) {
     snprintf(where, sizeof where, ":%d: ", line_number);
     std::string named = file + where + text;
     fprintf(t.err, "%s\n", named.c_str());
+    // The shell's own lines say nothing of a time-out; the tool says what the link met.
+    if (t.link_failed) fprintf(t.err, "rqtool: %s\n", t.link_text.c_str());
     if (first_status == kExitOk) {
       first_status = exit_status_for(outcome);
       s.first_failure = named;
