@@ -19,7 +19,7 @@ int tool_fail(Tool& t, int status, const char* step, int code, const std::string
     t.failure.code = code;
     t.failure.text = text;
   }
-  fprintf(t.err, "rqtool: %s\n", text.c_str());
+  if (t.text_errors) fprintf(t.err, "rqtool: %s\n", text.c_str());
   return status;
 }
 

@@ -57,6 +57,10 @@ struct Tool {
   bool show_progress = false;  // standard error is a terminal and -q was not given
   bool link_failed = false;    // the link reported a failure; link_text says what
   std::string link_text;
+  // Failures are printed as "rqtool: text" lines as they happen; a presenter that reports
+  // them its own way (machine-readable output) turns this off and reads `failure`.
+  bool text_errors = true;
+  std::string command;  // the command's name ("ping", "boot write"), once parsed
   Failure failure;
 };
 

@@ -89,7 +89,7 @@ std::string check_seconds(std::string& value) {
 
 int usage_error(Tool& t, const std::string& text) {
   tool_fail(t, kExitUsage, "usage", 0, text);
-  fprintf(t.err, "%s\n", kUsageLine);
+  if (t.text_errors) fprintf(t.err, "%s\n", kUsageLine);
   return kExitUsage;
 }
 
@@ -210,6 +210,10 @@ int run_tool(Tool& t, std::vector<std::string> args) {
     return usage_error(t, e.what());
   }
   o.timeout_given = timeout->count() > 0;
+  for (const CLI::App* sub : app.get_subcommands()) {
+    t.command = sub->get_name();
+    for (const CLI::App* inner : sub->get_subcommands()) t.command += " " + inner->get_name();
+  }
   t.show_progress = !o.quiet && stderr_on_terminal();
   if (format->parsed() && !p.yes)
     return usage_error(t, "format erases the device: give --yes to go ahead");
