@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Lints the man pages, installs a build into a temporary prefix with cmake --install and
-# checks what arrived: both programs run from there, both pages are in share/man/man1, and
-# rqsim's page names every option that rqsim --help lists.
+# checks what arrived: the programs run from there, their pages are in share/man/man1, and
+# the pages of rqsim and rqtool name every option that their --help lists.
 #   scripts/check-install.sh [build dir]      (default: build/ci)
 set -euo pipefail
 repo="$(cd "$(dirname "$0")/.." && pwd)"
@@ -13,7 +13,7 @@ fail() {
 }
 
 command -v mandoc >/dev/null || fail "mandoc is not installed (Debian package mandoc)"
-for page in "$repo/doc/rqshell.1" "$repo/doc/rqsim.1"; do
+for page in "$repo/doc/rqshell.1" "$repo/doc/rqsim.1" "$repo/doc/rqtool.1"; do
   mandoc -T lint -W warning "$page" || fail "mandoc reports problems in $page"
 done
 echo "check-install: man pages lint clean"
@@ -39,3 +39,19 @@ for option in $(grep -o -- '--[a-z][a-z-]*' <<<"$help" | sort -u); do
 done
 ((${#missing[@]} == 0)) || fail "rqsim.1 does not describe: ${missing[*]}"
 echo "check-install: cmake --install put rqshell, rqsim and their pages in place"
+
+# rqtool, where the build has it: installed with its page, and every long option of its
+# --help described there (the page writes a dash as \- and may break a name after it).
+if [[ -x "$build/rqtool" ]]; then
+  for f in bin/rqtool share/man/man1/rqtool.1; do
+    [[ -f "$prefix/$f" ]] || fail "$f was not installed"
+  done
+  help="$("$prefix/bin/rqtool" --help)" || fail "installed rqtool --help failed"
+  page="$(sed 's/\\-/-/g' "$prefix/share/man/man1/rqtool.1")"
+  missing=()
+  for option in $(grep -o -- '--[a-z][a-z-]*' <<<"$help" | sort -u); do
+    grep -qF -- "$option" <<<"$page" || missing+=("$option")
+  done
+  ((${#missing[@]} == 0)) || fail "rqtool.1 does not describe: ${missing[*]}"
+  echo "check-install: cmake --install put rqtool and its page in place"
+fi

@@ -86,6 +86,7 @@ int cmd_diag(Shell& c, char* command) {
     if (!entry.simple) return run_audio_test(c);
     return run_simple_test(c, entry.test, *entry.simple);
   }
+  note_outcome(c, CommandOutcome::kUsage);
   fprintf(c.console_out, "Error: unsupport diag command <%s>\n", command);
   return -1;
 }

@@ -1,5 +1,6 @@
 #include "link/link.h"
 
+#include <chrono>
 #include <cstring>
 
 #include "link/trace.h"
@@ -7,6 +8,9 @@
 namespace rq {
 
 namespace {
+
+// Frames up to this long that hold only text (and zeros) are traced as text.
+constexpr size_t kTraceTextLimit = 1024;
 
 int report(Link& l, LinkEventKind kind, int result, int error = 0, size_t length = 0,
            size_t capacity = 0) {
@@ -23,12 +27,30 @@ int report(Link& l, LinkEventKind kind, int result, int error = 0, size_t length
 
 int report_closed(Link& l) { return report(l, LinkEventKind::kClosed, kLinkClosed); }
 
+void print_time_of_day(FILE* out) {
+  using namespace std::chrono;
+  int64_t ms = duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+  int64_t of_day = ms % 86400000;
+  fprintf(out, "%02d:%02d:%02d.%03d ", static_cast<int>(of_day / 3600000),
+          static_cast<int>(of_day / 60000 % 60), static_cast<int>(of_day / 1000 % 60),
+          static_cast<int>(of_day % 1000));
+}
+
 void trace(Link& l, bool sent, const uint8_t* payload, size_t length) {
   if (!l.trace) return;
+  if (l.trace_clock) print_time_of_day(l.trace);
   // Both ways an 8-byte frame is a message: commands go out, readies and statuses come in.
-  bool is_message = length == kMessageSize;
-  TraceKind kind = !is_message ? kTraceData : sent ? kTraceCommand : kTraceMessage;
-  trace_frame(l.trace, l.trace_name, sent, is_message ? "message" : "frame", kind, payload, length);
+  // Other frames are paths and names going out, texts and data coming in.
+  if (length == kMessageSize) {
+    trace_frame(l.trace, l.trace_name, sent, sent ? "command" : "status",
+                sent ? kTraceCommand : kTraceMessage, payload, length);
+    return;
+  }
+  bool text = length > 0 && length <= kTraceTextLimit;
+  for (size_t i = 0; text && i < length; ++i)
+    text = payload[i] == 0 || (payload[i] >= 0x20 && payload[i] != 0x7f);
+  trace_frame(l.trace, l.trace_name, sent, text ? (sent ? "payload" : "reply") : "data",
+              text ? kTraceText : kTraceData, payload, length);
 }
 
 }  // namespace
@@ -38,8 +60,11 @@ int link_connect(Link& l, const char* address, int port) {
   if (rc != 0) return report(l, LinkEventKind::kStartupFailed, kLinkFailed, rc);
   SocketHandle s = socket_open_tcp();
   if (s == kNoSocket) return report(l, LinkEventKind::kNoSocket, kLinkFailed);
-  if (socket_connect_ipv4(s, address, port) != 0) {
+  int connected = l.timeout_ms > 0 ? socket_connect_ipv4_within(s, address, port, l.timeout_ms)
+                                   : socket_connect_ipv4(s, address, port);
+  if (connected != 0) {
     socket_close(s);
+    if (connected == -2) return report(l, LinkEventKind::kTimedOut, kLinkTimedOut);
     return report(l, LinkEventKind::kConnectFailed, kLinkRefused);
   }
   // Frames are small and strictly alternate with the peer's answers; without this, a
@@ -102,6 +127,7 @@ int link_next_frame(Link& l, int begin_timeout_ms, const uint8_t** payload, size
     }
     if (next == kFrameOversize) {
       if (l.trace) {
+        if (l.trace_clock) print_time_of_day(l.trace);
         char note[64];
         snprintf(note, sizeof note, "oversize  frame of %zu bytes skipped", r.oversize_length);
         trace_note(l.trace, l.trace_name, false, note, nullptr, 0);

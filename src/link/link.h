@@ -64,13 +64,16 @@ struct Link {
   // named by its part in the exchange.
   FILE* trace = nullptr;
   const char* trace_name = "";
+  // Each trace line then begins with the time of day (UTC, milliseconds).
+  bool trace_clock = false;
 
   uint8_t send_stage[kStageSize];
   FrameReader reader;
 };
 
-// Connects to a dotted IPv4 address (no name lookup). Returns 0, kLinkFailed (socket layer
-// or socket) or kLinkRefused (connect failed).
+// Connects to a dotted IPv4 address (no name lookup). With a time-out set, the connect is
+// bounded by it too. Returns 0, kLinkFailed (socket layer or socket), kLinkRefused (connect
+// failed) or kLinkTimedOut (no answer within l.timeout_ms).
 int link_connect(Link& l, const char* address, int port);
 
 // Takes over a connected socket (rqsim's accepted shell, a test's socket pair).

@@ -132,8 +132,8 @@ TEST_F(LinkPair, TracesEveryFrameBothWaysWhenAsked) {
   fclose(link->trace);
   link->trace = nullptr;
   EXPECT_EQ(lines,
-            "rqtool -> message   ls sub=0 value=2 | 41 67 00 08 03 00 00 00 02 00 00 00\n"
-            "rqtool <- message   code=0 value=7 | 41 67 00 08 00 00 00 00 07 00 00 00\n"
+            "rqtool -> command   ls sub=0 value=2 | 41 67 00 08 03 00 00 00 02 00 00 00\n"
+            "rqtool <- status    code=0 value=7 | 41 67 00 08 00 00 00 00 07 00 00 00\n"
             "rqtool <- oversize  frame of 16385 bytes skipped\n");
 }
 

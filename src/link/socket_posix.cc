@@ -1,5 +1,7 @@
 #include <arpa/inet.h>
 #include <errno.h>
+#include <fcntl.h>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -40,6 +42,48 @@ int socket_connect_ipv4(SocketHandle s, const char* dotted_address, int port) {
     rc = ::connect(static_cast<int>(s), reinterpret_cast<sockaddr*>(&addr), sizeof addr);
   } while (rc < 0 && errno == EINTR);
   return rc < 0 ? -1 : 0;
+}
+
+int socket_connect_ipv4_within(SocketHandle s, const char* dotted_address, int port,
+                               int timeout_ms) {
+  int fd = static_cast<int>(s);
+  int flags = fcntl(fd, F_GETFL, 0);
+  if (flags < 0 || fcntl(fd, F_SETFL, flags | O_NONBLOCK) < 0) return -1;
+  sockaddr_in addr = ipv4_address(dotted_address, port);
+  int rc = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+  int result = rc == 0 ? 0 : -1;
+  if (rc < 0 && (errno == EINPROGRESS || errno == EINTR)) {
+    pollfd p;
+    p.fd = fd;
+    p.events = POLLOUT;
+    p.revents = 0;
+    int ready;
+    do {
+      ready = ::poll(&p, 1, timeout_ms);
+    } while (ready < 0 && errno == EINTR);
+    if (ready == 0) {
+      result = -2;
+    } else if (ready > 0) {
+      int error = 0;
+      socklen_t len = sizeof error;
+      if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &len) == 0 && error == 0) result = 0;
+    }
+  }
+  fcntl(fd, F_SETFL, flags);
+  return result;
+}
+
+int socket_resolve_ipv4(const char* host, char* out, size_t out_size) {
+  addrinfo hints;
+  std::memset(&hints, 0, sizeof hints);
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  if (getaddrinfo(host, nullptr, &hints, &found) != 0 || !found) return -1;
+  const auto* addr = reinterpret_cast<const sockaddr_in*>(found->ai_addr);
+  const char* text = inet_ntop(AF_INET, &addr->sin_addr, out, static_cast<socklen_t>(out_size));
+  freeaddrinfo(found);
+  return text ? 0 : -1;
 }
 
 void socket_set_nodelay(SocketHandle s) {

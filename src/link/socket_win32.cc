@@ -1,6 +1,7 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include "link/socket.h"
@@ -35,6 +36,48 @@ static sockaddr_in ipv4_address(const char* dotted_address, int port) {
 int socket_connect_ipv4(SocketHandle s, const char* dotted_address, int port) {
   sockaddr_in addr = ipv4_address(dotted_address, port);
   return ::connect(raw(s), reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 ? 0 : -1;
+}
+
+int socket_connect_ipv4_within(SocketHandle s, const char* dotted_address, int port,
+                               int timeout_ms) {
+  u_long on = 1;
+  if (ioctlsocket(raw(s), FIONBIO, &on) != 0) return -1;
+  sockaddr_in addr = ipv4_address(dotted_address, port);
+  int rc = ::connect(raw(s), reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+  int result = rc == 0 ? 0 : -1;
+  if (rc != 0 && WSAGetLastError() == WSAEWOULDBLOCK) {
+    // Winsock reports a refused connect in the exception set, not the write set.
+    fd_set writable, failed;
+    FD_ZERO(&writable);
+    FD_ZERO(&failed);
+    FD_SET(raw(s), &writable);
+    FD_SET(raw(s), &failed);
+    timeval tv;
+    tv.tv_sec = timeout_ms / 1000;
+    tv.tv_usec = (timeout_ms % 1000) * 1000;
+    int ready = ::select(0, nullptr, &writable, &failed, &tv);
+    if (ready == 0)
+      result = -2;
+    else if (ready > 0 && FD_ISSET(raw(s), &writable) && !FD_ISSET(raw(s), &failed))
+      result = 0;
+  }
+  u_long off = 0;
+  ioctlsocket(raw(s), FIONBIO, &off);
+  return result;
+}
+
+int socket_resolve_ipv4(const char* host, char* out, size_t out_size) {
+  addrinfo hints;
+  std::memset(&hints, 0, sizeof hints);
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  if (getaddrinfo(host, nullptr, &hints, &found) != 0 || !found) return -1;
+  const auto* addr = reinterpret_cast<const sockaddr_in*>(found->ai_addr);
+  const unsigned char* b = reinterpret_cast<const unsigned char*>(&addr->sin_addr);
+  int n = snprintf(out, out_size, "%u.%u.%u.%u", b[0], b[1], b[2], b[3]);
+  freeaddrinfo(found);
+  return n > 0 && static_cast<size_t>(n) < out_size ? 0 : -1;
 }
 
 void socket_set_nodelay(SocketHandle s) {

@@ -65,6 +65,7 @@ int command_arguments(Shell& c, const char* command, size_t keyword_length, char
   size_t second_offset = 0;
   int length = two_arguments(text, out, capacity, &second_offset);
   if (length < 0) {
+    note_outcome(c, CommandOutcome::kUsage);
     fprintf(c.console_out, "INVALID cmd parameters\n");
     return -1;
   }

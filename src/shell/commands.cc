@@ -23,6 +23,7 @@ static int cmd_run_script(Shell& c, char* command) {
   FILE* next = fopen(name, "rb");
   if (c.script) fclose(c.script);
   c.script = next;
+  if (!next) note_outcome(c, CommandOutcome::kLocalFile);
   if (!next) fprintf(c.console_out, "Cannot open file %s !!\n", name);
   return next ? 0 : -1;
 }
@@ -64,16 +65,16 @@ const char* command_keyword(size_t index) {
   return index < sizeof kCommands / sizeof kCommands[0] ? kCommands[index].keyword : nullptr;
 }
 
-void dispatch_command(Shell& c, char* command) {
-  if (const Command* entry = matching_entry(command, strlen(command))) {
-    entry->handler(c, command);
-    return;
-  }
+int dispatch_command(Shell& c, char* command) {
+  if (const Command* entry = matching_entry(command, strlen(command)))
+    return entry->handler(c, command);
   if (command[0] == 'h' || command[0] == 'H' || command[0] == '?') {
     print_help(c);
-    return;
+    return 0;
   }
+  note_outcome(c, CommandOutcome::kUsage);
   fprintf(c.console_out, "Shell Error: unknown command <%s>\n", command);
+  return -1;
 }
 
 void print_help(Shell& c) {

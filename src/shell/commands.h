@@ -8,7 +8,8 @@
 namespace rq {
 
 // Matches one normalised, non-empty command line against the command table and runs it.
-void dispatch_command(Shell& c, char* command);
+// Returns what the handler returned (0 for help, -1 for an unknown command).
+int dispatch_command(Shell& c, char* command);
 
 void print_help(Shell& c);
 

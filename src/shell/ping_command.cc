@@ -12,6 +12,7 @@ int ping(Shell& c, char* command) {
   if (r.result.step == Step::kCommand)
     return print_failure_report(c, r.result.code, "Ping command failed errcode = %d\n");
   if (!r.result.ok()) {
+    note_outcome(c, CommandOutcome::kLink);
     fprintf(c.console_out, "Ping command out of sync = get %d expect %d\n", r.received, r.expected);
     return -1;
   }

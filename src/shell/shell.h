@@ -10,6 +10,10 @@ namespace rq {
 
 struct LineEditor;
 
+// How the last command ended, for a front end that acts on it (rqtool's scripts); the
+// console loop ignores it. The first failure a command meets decides.
+enum class CommandOutcome { kOk, kDevice, kUsage, kLink, kLocalFile };
+
 // Everything one shell session owns: the device connection and the console. Handlers get
 // it by reference, so several sessions can run side by side in one process (as the tests
 // do). The device's link reports its failures to this session's console.
@@ -28,7 +32,15 @@ struct Shell {
   bool progress_shown = false;   // a progress line is on the screen right now
   bool progress_blanks = false;  // the terminal knows no erase sequence: overwrite with blanks
   bool quit = false;
+  CommandOutcome outcome = CommandOutcome::kOk;
+  // Told the name of a download's temporary file while it exists ("" once it is gone), for
+  // a front end that removes it when interrupted; rqshell leaves it unset.
+  void (*temporary_file)(const char* name) = nullptr;
 };
+
+inline void note_outcome(Shell& c, CommandOutcome outcome) {
+  if (c.outcome == CommandOutcome::kOk) c.outcome = outcome;
+}
 
 // Runs the whole program: arguments as main() gets them. Returns the exit status
 // (0 after q or end of console input, -1 for start-up failures).

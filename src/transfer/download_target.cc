@@ -56,6 +56,7 @@ FILE* create_temporary(DownloadTarget& t) {
 }
 
 int cannot_open(Shell& c, DownloadTarget& t) {
+  note_outcome(c, CommandOutcome::kLocalFile);
   fprintf(c.console_out, "Cannot open PC file %s\n", t.name.c_str());
   t.temporary.clear();
   return -1;
@@ -91,6 +92,8 @@ int open_download_target(Shell& c, const char* name, DownloadTarget& t) {
   }
   t.file = create_temporary(t);
   if (!t.file) return cannot_open(c, t);
+  t.temporary_file = c.temporary_file;
+  if (t.temporary_file) t.temporary_file(t.temporary.c_str());
   return 0;
 }
 
@@ -107,6 +110,7 @@ int commit_download_target(Shell& c, DownloadTarget& t) {
   if (fclose(t.file) != 0 && !t.write_error) t.write_error = saved_errno();
   t.file = nullptr;
   if (t.write_error) {
+    note_outcome(c, CommandOutcome::kLocalFile);
     fprintf(c.console_out, "Cannot write PC file %s: %s\n", t.name.c_str(),
             strerror(t.write_error));
     abandon_download_target(t);
@@ -121,6 +125,7 @@ int commit_download_target(Shell& c, DownloadTarget& t) {
   // Replaces an existing target in one step on POSIX and Windows alike.
   fs::rename(t.temporary, t.target, ec);
   if (ec) {
+    note_outcome(c, CommandOutcome::kLocalFile);
     fprintf(c.console_out, "Cannot replace PC file %s: %s\n", t.name.c_str(), ec.message().c_str());
     abandon_download_target(t);
     return -1;
@@ -128,6 +133,7 @@ int commit_download_target(Shell& c, DownloadTarget& t) {
   // Only now: an interrupt before the rename must still remove the temporary file.
   disarm_interrupt_cleanup();
   t.temporary.clear();
+  if (t.temporary_file) t.temporary_file("");
   return 0;
 }
 
@@ -148,6 +154,7 @@ void abandon_download_target(DownloadTarget& t) {
   if (!t.temporary.empty()) {
     fs::remove(t.temporary, ec);
     disarm_interrupt_cleanup();
+    if (t.temporary_file) t.temporary_file("");
   }
   t.temporary.clear();
 }

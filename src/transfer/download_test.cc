@@ -108,11 +108,20 @@ TEST(Get, APipeIsWrittenInPlace) {
   TempDir dir;
   std::string fifo = dir / "pipe";
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-  // Holding a write end keeps the reader from waiting forever if the shell never opens it.
-  int keep_open = open(fifo.c_str(), O_RDWR);
+  // Both ends are open before the shell runs, so that neither the shell's open nor the
+  // reader's can wait for the other; the reader sees the end once both writers close.
+  int read_end = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(read_end, 0);
+  int keep_open = open(fifo.c_str(), O_WRONLY);
   ASSERT_GE(keep_open, 0);
+  fcntl(read_end, F_SETFL, 0);
   std::string seen;
-  std::thread reader([&] { seen = read_bytes(fifo); });
+  std::thread reader([&] {
+    char buf[256];
+    for (ssize_t n; (n = read(read_end, buf, sizeof buf)) > 0;)
+      seen.append(buf, static_cast<size_t>(n));
+    close(read_end);
+  });
   FakeProxy p;
   p.ready().ready().status(0, 5).reply("hello");
   std::string out = p.run(cmd_get, "get a " + fifo);

@@ -13,6 +13,7 @@ int load_local_file(Shell& c, const char* path, LocalFile& file) {
   free_local_file(file);
   FILE* f = fopen(path, "rb");
   if (!f) {
+    note_outcome(c, CommandOutcome::kLocalFile);
     fprintf(c.console_out, "Cannot open PC file %s\n", path);
     return -1;
   }
@@ -20,11 +21,13 @@ int load_local_file(Shell& c, const char* path, LocalFile& file) {
   std::error_code ec;
   uintmax_t size = std::filesystem::file_size(path, ec);
   if (ec) {
+    note_outcome(c, CommandOutcome::kLocalFile);
     fprintf(c.console_out, "Cannot read PC file %s: %s\n", path, ec.message().c_str());
     fclose(f);
     return -1;
   }
   if (size > kMaxSendableFileSize) {
+    note_outcome(c, CommandOutcome::kLocalFile);
     fprintf(c.console_out, "PC file %s is too large: %ju bytes, at most %ju can be sent\n", path,
             size, static_cast<uintmax_t>(kMaxSendableFileSize));
     fclose(f);
@@ -32,6 +35,7 @@ int load_local_file(Shell& c, const char* path, LocalFile& file) {
   }
   auto* data = static_cast<uint8_t*>(malloc(size ? size : 1));
   if (!data) {
+    note_outcome(c, CommandOutcome::kLocalFile);
     fprintf(c.console_out, "Not enough memory to hold PC file %s (%ju bytes)\n", path, size);
     fclose(f);
     return -1;
@@ -40,6 +44,7 @@ int load_local_file(Shell& c, const char* path, LocalFile& file) {
   int read_error = ferror(f) ? errno : 0;
   fclose(f);
   if (got != size) {
+    note_outcome(c, CommandOutcome::kLocalFile);
     if (read_error)
       fprintf(c.console_out, "Cannot read PC file %s: %s\n", path, strerror(read_error));
     else

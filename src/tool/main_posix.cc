@@ -1,0 +1,3 @@
+#include "tool/tool_main.h"
+
+int main(int argc, char** argv) { return rq::tool_main(argc, argv); }

@@ -1,0 +1,27 @@
+// run: an rqshell command script with rqshell's own command table, parsers and console
+// text, but strict: the first command that fails stops the run (unless keep_going), is
+// named on standard error as FILE:LINE: command, and decides the exit status. `s` switches
+// files as it does in the shell; `q` ends the run.
+#pragma once
+
+#include <string>
+
+#include "tool/tool.h"
+
+namespace rq {
+
+struct RunArgs {
+  std::string script;
+  bool keep_going = false;
+  bool echo = false;  // prints "> command" before each command
+};
+
+struct RunSummary {
+  int commands = 0;           // commands run
+  int failed = 0;             // of them, failed
+  std::string first_failure;  // FILE:LINE: command
+};
+
+int tool_run(Tool& t, const RunArgs& a, RunSummary& s);
+
+}  // namespace rq

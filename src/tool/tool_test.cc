@@ -1,0 +1,277 @@
+// rqtool's commands against a scripted proxy on a loopback port: the exit status of each
+// failure class, what the failure line says, the wire bytes of a good exchange, the trace,
+// and a connect that times out against a listener whose backlog is full.
+#include "tool/tool.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "link/socket.h"
+#include "support/files.h"
+#include "support/wire.h"
+#include "tool/file_commands.h"
+#include "tool/tool_main.h"
+#include "tool/transfer_commands.h"
+
+namespace rq {
+namespace {
+
+using testing::frame;
+using testing::message;
+
+std::string read_all(FILE* f) {
+  std::string s;
+  rewind(f);
+  for (int ch; (ch = fgetc(f)) != EOF;) s += static_cast<char>(ch);
+  return s;
+}
+
+// Accepts one connection, plays its script at once (and, with hang_up, closes its side),
+// then records what the client sends until it closes.
+class ScriptedProxy {
+ public:
+  ScriptedProxy(std::string script, bool hang_up) {
+    listener_ = socket_listen_ipv4("127.0.0.1", 0, &port_);
+    EXPECT_NE(listener_, kNoSocket);
+    thread_ = std::thread([this, script, hang_up] { serve(script, hang_up); });
+  }
+  ~ScriptedProxy() {
+    if (thread_.joinable()) thread_.join();
+    socket_close(listener_);
+  }
+  int port() const { return port_; }
+  // What the client sent; waits for it to close.
+  std::string received() {
+    if (thread_.joinable()) thread_.join();
+    return received_;
+  }
+
+ private:
+  void serve(const std::string& script, bool hang_up) {
+    if (socket_wait_readable(listener_, 5000) != 1) return;  // nobody came
+    SocketHandle s = socket_accept(listener_);
+    if (s == kNoSocket) return;
+    if (!script.empty()) socket_send(s, script.data(), script.size());
+    // Hanging up ends only the sending side, so that the client reads a clean end of stream
+    // rather than a reset for bytes nobody read.
+    if (hang_up) socket_shutdown_send(s);
+    char buf[4096];
+    while (socket_wait_readable(s, 5000) == 1) {
+      long n = socket_recv(s, buf, sizeof buf);
+      if (n <= 0) break;
+      received_.append(buf, static_cast<size_t>(n));
+    }
+    socket_close(s);
+  }
+
+  SocketHandle listener_ = kNoSocket;
+  int port_ = 0;
+  std::thread thread_;
+  std::string received_;
+};
+
+struct Outcome {
+  int status;
+  std::string out, err, trace;
+};
+
+// Runs one command on a fresh Tool against port; standard output and error go to files.
+template <typename Body>
+Outcome run_tool(int port, double timeout_s, Body body, bool traced = false) {
+  auto t = std::make_unique<Tool>();
+  t->options.port = port;
+  t->options.timeout_s = timeout_s;
+  t->options.timeout_given = true;
+  t->out = tmpfile();
+  t->err = tmpfile();
+  if (traced) {
+    t->trace = tmpfile();
+    t->device.link.trace = t->trace;
+    t->device.link.trace_name = "rqtool";
+    t->device.link.trace_clock = true;
+  }
+  Outcome o;
+  o.status = body(*t);
+  if (t->device.link.socket != kNoSocket) link_close(t->device.link);
+  o.out = read_all(t->out);
+  o.err = read_all(t->err);
+  if (traced) o.trace = read_all(t->trace);
+  fclose(t->out);
+  fclose(t->err);
+  if (t->trace) fclose(t->trace);
+  return o;
+}
+
+int mkdir_logs(Tool& t) { return tool_mkdir(t, MkdirArgs{"/logs", false}); }
+int ping_once(Tool& t) {
+  PingSummary s;
+  return tool_ping(t, PingArgs{1}, s);
+}
+
+TEST(ToolExchange, EachFailureClassHasItsExitStatusAndSaysWhy) {
+  struct Case {
+    const char* name;
+    std::string script;
+    bool hang_up;
+    int (*command)(Tool&);
+    int status;
+    const char* says;
+  };
+  const std::string ready = frame(message(0));
+  const std::string oversize = std::string("Ag\x4e\x20", 4) + std::string(20000, 'x');
+  const Case cases[] = {
+      {"refused command", frame(message(3)), false, mkdir_logs, kExitDevice,
+       "rqtool: mkdir /logs: access failed (status 3)\n"},
+      {"refused path", ready + frame(message(5)), false, mkdir_logs, kExitDevice,
+       "rqtool: mkdir /logs: invalid parameter (status 5)\n"},
+      {"bad status", ready + ready + frame(message(7)), false, mkdir_logs, kExitDevice,
+       "rqtool: mkdir /logs: file already exists (status 7)\n"},
+      {"negative status", ready + ready + frame(message(-30)), false, mkdir_logs, kExitDevice,
+       "rqtool: mkdir /logs: invalid error code (status -30)\n"},
+      {"lost connection", ready, true, mkdir_logs, kExitLink,
+       "rqtool: mkdir /logs: the proxy closed the connection\n"},
+      {"silence past the time-out", ready, false, mkdir_logs, kExitLink,
+       "rqtool: mkdir /logs: no progress from the proxy within 0.3 s\n"},
+      {"oversize frame", ready + ready + oversize, false, mkdir_logs, kExitLink,
+       "rqtool: mkdir /logs: the proxy sent a frame of 20000 bytes (at most 16384 allowed)\n"},
+      {"ping out of sync", ready + frame(message(0, 7)), false, ping_once, kExitLink,
+       "rqtool: ping: reply out of sync (got 7, expected 1)\n"},
+      {"ping refused", frame(message(1)), false, ping_once, kExitDevice,
+       "rqtool: ping: usb bus error (status 1)\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScriptedProxy proxy(c.script, c.hang_up);
+    Outcome o = run_tool(proxy.port(), 0.3, c.command);
+    EXPECT_EQ(o.status, c.status);
+    EXPECT_EQ(o.err, c.says);
+    EXPECT_EQ(o.out, "");
+  }
+}
+
+TEST(ToolExchange, GoodExchangesSendTheShellsBytesAndPrintResults) {
+  const std::string ready = frame(message(0));
+  {
+    ScriptedProxy proxy(ready + ready + frame(message(0)), false);
+    Outcome o = run_tool(proxy.port(), 5, mkdir_logs);
+    EXPECT_EQ(o.status, kExitOk);
+    EXPECT_EQ(o.err, "");
+    EXPECT_TRUE(testing::wire_matches(
+        "41 67 00 08 06 00 xx xx 06 00 00 00 41 67 00 06 2f 6c 6f 67 73 00", proxy.received()))
+        << testing::hex(proxy.received());
+  }
+  {
+    ScriptedProxy proxy(ready + frame(message(0, 9)) + frame(std::string("build 42\0", 9)), false);
+    std::string build;
+    Outcome o = run_tool(proxy.port(), 5, [&](Tool& t) { return tool_ver(t, build); });
+    EXPECT_EQ(o.status, kExitOk);
+    EXPECT_EQ(build, "build 42");
+  }
+  {
+    // A directory listing: names in the device's order, directories marked.
+    std::string listing =
+        std::string("D\0\0\0", 4) + testing::le32(2) + "bin" + "\x01" + "a.txt" + "\x02";
+    ScriptedProxy proxy(ready + ready + frame(message(0, 0)) + frame(listing), false);
+    Outcome o = run_tool(proxy.port(), 5, [](Tool& t) {
+      LsListing l;
+      int status = tool_ls(t, "/", l);
+      print_ls(t, l);
+      return status;
+    });
+    EXPECT_EQ(o.status, kExitOk);
+    EXPECT_EQ(o.out, "bin/\na.txt\n");
+  }
+}
+
+TEST(ToolExchange, ADownloadThatCannotBeWrittenIsALocalFileFailure) {
+  const std::string ready = frame(message(0));
+  ScriptedProxy proxy(ready + ready + frame(message(0, 5)) + frame("hello"), false);
+  Outcome o = run_tool(proxy.port(), 5, [](Tool& t) {
+    TransferSummary s;
+    return tool_get(t, "/a", "/dev/full", s);
+  });
+  EXPECT_EQ(o.status, kExitLocalFile);
+  EXPECT_NE(o.err.find("rqtool: get /a /dev/full: cannot write /dev/full"), std::string::npos)
+      << o.err;
+}
+
+TEST(ToolExchange, ConnectingGivesUpAtTheTimeOutWhenTheBacklogIsFull) {
+  int port = 0;
+  SocketHandle listener = socket_listen_ipv4("127.0.0.1", 0, &port);
+  ASSERT_NE(listener, kNoSocket);
+  // Never accepted: once the queue is full, further connects get no answer at all.
+  std::vector<SocketHandle> queued;
+  bool full = false;
+  for (int i = 0; i < 64 && !full; ++i) {
+    SocketHandle s = socket_open_tcp();
+    full = socket_connect_ipv4_within(s, "127.0.0.1", port, 200) == -2;
+    queued.push_back(s);
+  }
+  ASSERT_TRUE(full) << "the listener's backlog never filled";
+  Outcome o = run_tool(port, 0.5, ping_once);
+  EXPECT_EQ(o.status, kExitLink);
+  EXPECT_EQ(o.err, "rqtool: no progress from the proxy within 0.5 s\n");
+  for (SocketHandle s : queued) socket_close(s);
+  socket_close(listener);
+}
+
+TEST(ToolExchange, TraceShowsEachFrameBothWaysWithItsTime) {
+  const std::string ready = frame(message(0));
+  ScriptedProxy proxy(ready + ready + frame(message(0)), false);
+  Outcome o = run_tool(proxy.port(), 5, mkdir_logs, true);
+  EXPECT_EQ(o.status, kExitOk);
+  const char* expected[] = {
+      "rqtool <- status    code=0 value=0 | 41 67 00 08 00 00 00 00 00 00 00 00",
+      "rqtool -> command   mkdir sub=0 value=6 | 41 67 00 08 06 00 00 00 06 00 00 00",
+      "rqtool <- status    code=0 value=0 | 41 67 00 08 00 00 00 00 00 00 00 00",
+      "rqtool -> payload   \"/logs\\0\" (6 bytes) | 41 67 00 06 2f 6c 6f 67 73 00",
+      "rqtool <- status    code=0 value=0 | 41 67 00 08 00 00 00 00 00 00 00 00",
+  };
+  std::vector<std::string> lines;
+  for (size_t start = 0, end; (end = o.trace.find('\n', start)) != std::string::npos;
+       start = end + 1)
+    lines.push_back(o.trace.substr(start, end - start));
+  ASSERT_EQ(lines.size(), sizeof expected / sizeof expected[0]) << o.trace;
+  const std::regex clock("[0-9]{2}:[0-9]{2}:[0-9]{2}\\.[0-9]{3} ");
+  for (size_t i = 0; i < lines.size(); ++i) {
+    EXPECT_TRUE(std::regex_search(lines[i].substr(0, 13), clock)) << lines[i];
+    EXPECT_EQ(lines[i].substr(13), expected[i]);
+  }
+}
+
+TEST(ToolCommandLine, UsageMistakesExitTwoBeforeAnythingIsSent) {
+  const std::vector<std::vector<std::string>> cases = {
+      {"bogus"},
+      {},
+      {"-p", "0", "ping"},
+      {"-p", "65536", "ping"},
+      {"-t", "soon", "ping"},
+      {"-w", "-1", "ping"},
+      {"ping", "-c", "0"},
+      {"ping", "extra"},
+      {"mkdir"},
+      {"mv", "a"},
+      {"format"},
+      {"boot", "read", "4", "x"},
+      {"boot", "erase", "1", "x"},
+      {"ping", "-H", "127.0.0.1"},  // global options go before the command
+      {"rm", "-r", "/"},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args = {"rqtool", "-p", "1"};
+    args.insert(args.end(), c.begin(), c.end());
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(&a[0]);
+    std::string joined;
+    for (const std::string& a : c) joined += a + " ";
+    EXPECT_EQ(tool_main(static_cast<int>(argv.size()), argv.data()), kExitUsage) << joined;
+  }
+}
+
+}  // namespace
+}  // namespace rq

@@ -1,0 +1,235 @@
+#include "tool/transfer_commands.h"
+
+#include <chrono>
+
+#include "device/file_transfer.h"
+#include "tool/connect.h"
+#include "tool/interrupt.h"
+#include "tool/local_stream.h"
+#include "tool/platform.h"
+#include "transfer/local_file.h"
+#include "transfer/progress.h"
+
+namespace rq {
+
+namespace {
+
+double seconds_since(std::chrono::steady_clock::time_point since) {
+  using namespace std::chrono;
+  return duration<double>(steady_clock::now() - since).count();
+}
+
+// The progress line on a terminal: redrawn at most ten times a second, erased at the end.
+struct ProgressLine {
+  Tool* tool = nullptr;
+  int64_t total = 0;
+  bool drawn = false;
+  std::chrono::steady_clock::time_point start, last;
+
+  DeviceEvents events() { return DeviceEvents{this, on_event}; }
+  void erase() {
+    if (!drawn) return;
+    fputs("\r\033[K", tool->err);
+    fflush(tool->err);
+    drawn = false;
+  }
+
+  static void on_event(void* context, const DeviceEvent& e) {
+    auto& p = *static_cast<ProgressLine*>(context);
+    auto now = std::chrono::steady_clock::now();
+    if (e.kind == DeviceEventKind::kDataBegin) {
+      p.total = e.value;
+      p.start = now;
+      p.last = now;
+      return;
+    }
+    if (e.kind != DeviceEventKind::kProgress || !p.tool->show_progress) return;
+    if (now - p.last < std::chrono::milliseconds(100) && e.value < p.total) return;
+    p.last = now;
+    char line[160];
+    format_progress(line, sizeof line, e.value, p.total,
+                    std::chrono::duration<double>(now - p.start).count());
+    fprintf(p.tool->err, "\r%s", line);
+    fflush(p.tool->err);
+    p.drawn = true;
+  }
+};
+
+int source_failure(Tool& t, const std::string& what, const StreamSource& s) {
+  // The device still waits for bytes that will not come: the connection cannot be reused.
+  link_close(t.device.link);
+  std::string text = what + ": ";
+  if (s.read_error)
+    text += "cannot read " + s.name + ": " + local_error_text(s.read_error);
+  else
+    text += s.name + " changed size while being sent";
+  text += "; the connection was closed and the device may hold partial data";
+  return tool_fail(t, kExitLocalFile, "local", s.read_error, text);
+}
+
+int open_source(Tool& t, const std::string& what, const std::string& local, StreamSource& s) {
+  std::string why;
+  if (open_stream_source(s, local, &why) != 0)
+    return tool_fail(t, kExitLocalFile, "local", 0, what + ": " + why);
+  if (s.size > static_cast<int64_t>(kMaxSendableFileSize))
+    return tool_fail(t, kExitLocalFile, "local", 0,
+                     what + ": " + local + " is too large: " + std::to_string(s.size) +
+                         " bytes, at most " + std::to_string(kMaxSendableFileSize) +
+                         " can be sent");
+  return kExitOk;
+}
+
+// After a download's exchange: commits the file, or reports why not.
+int finish_download(Tool& t, const std::string& what, const TransferResult& r, DownloadFile& file) {
+  if (!r.result.ok()) {
+    abandon_download(file);
+    return device_fail(t, what, r.result);
+  }
+  std::string why;
+  if (commit_download(file, &why) != 0)
+    return tool_fail(t, kExitLocalFile, "local", file.write_error, what + ": " + why);
+  return kExitOk;
+}
+
+}  // namespace
+
+int tool_put(Tool& t, const std::string& local, const std::string& device_name,
+             TransferSummary& s) {
+  s.what = "put";
+  s.from = local;
+  s.to = device_name;
+  std::string what = "put " + local + " " + device_name;
+  StreamSource source;
+  if (open_source(t, what, local, source) != kExitOk) return t.failure.status;
+  if (device_name.size() + 1 + kPutSizeFieldLength > kMaxPayload)
+    return tool_fail(t, kExitUsage, "usage", 0, what + ": device path too long");
+  if (tool_connect(t) != 0) return kExitLink;
+  interrupt_note("rqtool: interrupted: " + device_name + " on the device may be incomplete");
+  ProgressLine progress;
+  progress.tool = &t;
+  DeviceEvents events = progress.events();
+  DataSource data = stream_source(source);
+  auto start = std::chrono::steady_clock::now();
+  TransferResult r =
+      put_file(t.device, device_name.c_str(), static_cast<int32_t>(source.size), data, &events);
+  progress.erase();
+  interrupt_note("");
+  if (r.result.step == Step::kSource) return source_failure(t, what, source);
+  if (!r.result.ok()) return device_fail(t, what, r.result);
+  s.bytes = source.size;
+  s.seconds = seconds_since(start);
+  return kExitOk;
+}
+
+int tool_get(Tool& t, const std::string& device_name, const std::string& local,
+             TransferSummary& s) {
+  s.what = "get";
+  s.from = device_name;
+  s.to = local;
+  std::string what = "get " + device_name + " " + local;
+  if (device_name.size() + 1 > kMaxPayload)
+    return tool_fail(t, kExitUsage, "usage", 0, what + ": device path too long");
+  DownloadFile file;
+  std::string why;
+  if (open_download(file, local, &why) != 0)
+    return tool_fail(t, kExitLocalFile, "local", 0, what + ": " + why);
+  if (tool_connect(t) != 0) return kExitLink;
+  ProgressLine progress;
+  progress.tool = &t;
+  DeviceEvents events = progress.events();
+  DataSink sink = download_sink(file);
+  auto start = std::chrono::steady_clock::now();
+  TransferResult r = get_file(t.device, device_name.c_str(), sink, &events);
+  progress.erase();
+  int status = finish_download(t, what, r, file);
+  s.bytes = r.moved;
+  s.seconds = seconds_since(start);
+  return status;
+}
+
+int tool_boot_read(Tool& t, int boot, const std::string& local, TransferSummary& s) {
+  s.what = "boot read";
+  s.from = "boot " + std::to_string(boot);
+  s.to = local;
+  std::string what = "boot read " + std::to_string(boot) + " " + local;
+  DownloadFile file;
+  std::string why;
+  if (open_download(file, local, &why) != 0)
+    return tool_fail(t, kExitLocalFile, "local", 0, what + ": " + why);
+  if (tool_connect(t) != 0) return kExitLink;
+  ProgressLine progress;
+  progress.tool = &t;
+  DeviceEvents events = progress.events();
+  DataSink sink = download_sink(file);
+  auto start = std::chrono::steady_clock::now();
+  TransferResult r = read_boot_image(t.device, boot, sink, &events);
+  progress.erase();
+  int status = finish_download(t, what, r, file);
+  s.bytes = r.moved;
+  s.seconds = seconds_since(start);
+  return status;
+}
+
+int tool_boot_write(Tool& t, int boot, const std::string& local, bool verify, TransferSummary& s) {
+  s.what = "boot write";
+  s.from = local;
+  s.to = "boot " + std::to_string(boot);
+  std::string what = "boot write " + std::to_string(boot) + " " + local;
+  StreamSource source;
+  if (open_source(t, what, local, source) != kExitOk) return t.failure.status;
+  if (tool_connect(t) != 0) return kExitLink;
+  interrupt_note("rqtool: interrupted: boot image " + std::to_string(boot) +
+                 " on the device may be incomplete");
+  ProgressLine progress;
+  progress.tool = &t;
+  DeviceEvents events = progress.events();
+  DataSource data = stream_source(source);
+  auto start = std::chrono::steady_clock::now();
+  TransferResult r =
+      write_boot_image(t.device, boot, static_cast<int32_t>(source.size), data, &events);
+  progress.erase();
+  if (r.result.step == Step::kSource) return source_failure(t, what, source);
+  if (!r.result.ok()) return device_fail(t, what, r.result);
+  s.bytes = source.size;
+  if (!verify) {
+    interrupt_note("");
+    s.verify_skipped = true;
+    s.seconds = seconds_since(start);
+    return kExitOk;
+  }
+  // Nothing after the data says whether the device took it: read it back and compare.
+  CompareSink compare;
+  compare.file = source.file;
+  rewind(source.file);
+  DataSink sink = compare_sink(compare);
+  TransferResult back = read_boot_image(t.device, boot, sink, nullptr);
+  interrupt_note("");
+  s.seconds = seconds_since(start);
+  if (!back.result.ok()) return device_fail(t, what + ": reading back", back.result);
+  if (compare.read_error)
+    return tool_fail(
+        t, kExitLocalFile, "local", compare.read_error,
+        what + ": cannot read " + local + " again: " + local_error_text(compare.read_error));
+  if (compare.first_difference >= 0)
+    return tool_fail(
+        t, kExitVerify, "verify", 0,
+        what + ": read back differs at offset " + std::to_string(compare.first_difference));
+  if (back.moved != source.size)
+    return tool_fail(t, kExitVerify, "verify", 0,
+                     what + ": read back " + std::to_string(back.moved) + " bytes, wrote " +
+                         std::to_string(source.size));
+  s.verified = true;
+  return kExitOk;
+}
+
+void print_transfer_summary(Tool& t, const TransferSummary& s) {
+  if (t.options.quiet) return;
+  double kb_per_s = s.seconds > 0 ? s.bytes / 1000.0 / s.seconds : 0;
+  fprintf(t.err, "rqtool: %s %s -> %s: %lld bytes in %.3f s (%.1f KB/s)%s\n", s.what.c_str(),
+          s.from.c_str(), s.to.c_str(), static_cast<long long>(s.bytes), s.seconds, kb_per_s,
+          s.verified         ? ", verified"
+          : s.verify_skipped ? ", unverified"
+                             : "");
+}
+
+}  // namespace rq

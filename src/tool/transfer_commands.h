@@ -1,0 +1,32 @@
+// put, get, boot read and boot write: one file (or boot image) each way. Files are
+// streamed through fixed buffers in both directions, so memory stays flat at any size. A
+// download goes to a temporary file beside the target, which replaces the target only when
+// the transfer is complete; an interrupt removes it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "tool/tool.h"
+
+namespace rq {
+
+struct TransferSummary {
+  std::string what;  // "put", "get", "boot read", "boot write"
+  std::string from, to;
+  int64_t bytes = 0;
+  double seconds = 0;
+  bool verified = false;  // boot write: read back and compared
+  bool verify_skipped = false;
+};
+
+int tool_put(Tool& t, const std::string& local, const std::string& device_name, TransferSummary& s);
+// local "-" writes to standard output.
+int tool_get(Tool& t, const std::string& device_name, const std::string& local, TransferSummary& s);
+int tool_boot_read(Tool& t, int boot, const std::string& local, TransferSummary& s);
+int tool_boot_write(Tool& t, int boot, const std::string& local, bool verify, TransferSummary& s);
+
+// The summary line on standard error (nothing with -q).
+void print_transfer_summary(Tool& t, const TransferSummary& s);
+
+}  // namespace rq
