@@ -109,10 +109,18 @@ TEST(Get, APipeIsWrittenInPlace) {
   std::string fifo = dir / "pipe";
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   // Holding a write end keeps the reader from waiting forever if the shell never opens it.
+  // The read end is open before the shell runs: a reader that opened only after keep_open
+  // was closed would find the pipe's data gone and wait for a writer for ever.
   int keep_open = open(fifo.c_str(), O_RDWR);
   ASSERT_GE(keep_open, 0);
+  int read_end = open(fifo.c_str(), O_RDONLY);
+  ASSERT_GE(read_end, 0);
   std::string seen;
-  std::thread reader([&] { seen = read_bytes(fifo); });
+  std::thread reader([&] {
+    char buffer[256];
+    for (ssize_t n; (n = read(read_end, buffer, sizeof buffer)) > 0;) seen.append(buffer, n);
+    close(read_end);
+  });
   FakeProxy p;
   p.ready().ready().status(0, 5).reply("hello");
   std::string out = p.run(cmd_get, "get a " + fifo);
