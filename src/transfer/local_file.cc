@@ -39,6 +39,7 @@ int load_local_file(Shell& c, const char* path, LocalFile& file) {
     return -1;
   }
   // One large read straight into the block; no stream buffer in between.
+  local_expect_large_block(data, size);
   errno = 0;
   long long got = local_read_full(fd, data, size);
   int read_error = got < 0 ? (errno ? errno : EIO) : 0;

@@ -22,4 +22,9 @@ long long local_read_full(int fd, uint8_t* data, size_t length);
 // 0, or -1 with errno set (the last write-back error shows here).
 int local_close(int fd);
 
+// A hint that the block about to be filled is large: where the system has large pages they
+// back it, so filling it takes a few hundred page faults instead of one per 4 KiB. The
+// block's content and size are unchanged; a system without the hint ignores it.
+void local_expect_large_block(void* data, size_t length);
+
 }  // namespace rq

@@ -1,6 +1,9 @@
 #include <errno.h>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <unistd.h>
+
+#include <cstdint>
 
 #include "transfer/local_io.h"
 
@@ -44,5 +47,18 @@ long long local_read_full(int fd, uint8_t* data, size_t length) {
 }
 
 int local_close(int fd) { return ::close(fd); }
+
+void local_expect_large_block(void* data, size_t length) {
+#ifdef MADV_HUGEPAGE
+  // Only whole large pages inside the block can be given; its ragged ends keep small ones.
+  constexpr uintptr_t kLargePage = uintptr_t{2} << 20;
+  uintptr_t begin = (reinterpret_cast<uintptr_t>(data) + kLargePage - 1) & ~(kLargePage - 1);
+  uintptr_t end = (reinterpret_cast<uintptr_t>(data) + length) & ~(kLargePage - 1);
+  if (end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#else
+  (void)data;
+  (void)length;
+#endif
+}
 
 }  // namespace rq
