@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Ping throughput: N pings from a script through rqsim on loopback, in microseconds per
-# ping, beside the round trip of a bare 8-byte ping-pong measured in the same run.
+# ping, beside the round trip of a bare ping-pong of 12-byte frames (a ping's size) measured
+# in the same run.
 #   bench/ping.sh [pings] [build_dir]      (defaults: 20000, build/default)
 set -euo pipefail
 repo="$(cd "$(dirname "$0")/.." && pwd)"

@@ -3,8 +3,13 @@
 #include "session.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "device_status.h"
 #include "test_shell.h"
@@ -66,6 +71,42 @@ TEST(Session, PutOf40000BytesTakesAGrantBeforeEverySecondChunk) {
   EXPECT_EQ(sh.receive(), ready());
   EXPECT_EQ(sh.root.read(sh.root.host("/data.bin")), data);
   EXPECT_EQ(sh.root.names(sh.root.root()), "data.bin");
+}
+
+// The file-size limit stands in for a full disk: writes past 40000 bytes fail. rqsim grants
+// each pair before writing it, so the failed write of chunks 2 and 3 shows at the grant for
+// chunks 6 and 7, and no file is left. Runs in a child process so the limit stays there.
+bool put_past_file_size_limit() {
+  signal(SIGXFSZ, SIG_IGN);
+  FakeShell sh;
+  rlimit limit{40000, 40000};
+  setrlimit(RLIMIT_FSIZE, &limit);
+  std::string data = patterned(8 * 16384);
+  std::vector<std::string> seen;
+  if (!sh.start()) return false;
+  seen.push_back(sh.receive());
+  sh.send_message(kCmdPut, 4 + 4 + 1);
+  seen.push_back(sh.receive());
+  sh.send(put_payload(static_cast<int32_t>(data.size()), "full"));
+  seen.push_back(sh.receive());
+  for (size_t pair = 0; pair < 3; ++pair) {
+    sh.send(data.substr(pair * 32768, 16384));
+    sh.send(data.substr(pair * 32768 + 16384, 16384));
+    seen.push_back(sh.receive());
+  }
+  seen.push_back(sh.receive());
+  const std::vector<std::string> expected = {
+      ready(), ready(), message(0), message(0), message(0), message(kStatusFsError), ready()};
+  for (size_t i = 0; i < expected.size(); ++i)
+    if (i >= seen.size() || seen[i] != expected[i]) {
+      fprintf(stderr, "frame %zu is not the one expected\n", i);
+      return false;
+    }
+  return sh.root.names(sh.root.root()).empty();
+}
+
+TEST(Session, AFailedUploadWriteShowsAtTheGrantAfterNext) {
+  EXPECT_EXIT(std::_Exit(put_past_file_size_limit() ? 0 : 1), ::testing::ExitedWithCode(0), "");
 }
 
 TEST(Session, PutOfAnEmptyFileAndGetStreamWholeFrames) {

@@ -14,11 +14,12 @@ void drop_link(Session& s, const char* why) {
   if (why) fprintf(s.log, "rqsim: dropping the shell: %s\n", why);
 }
 
-// Writes bytes whole (one byte per write with --split), giving up on a shell that stops
-// reading for kPeerTimeoutMs.
-static int write_bytes(Session& s, const uint8_t* bytes, size_t length) {
+// Writes head and body whole, in one call when the socket takes them (one byte per write
+// with --split), giving up on a shell that stops reading for kPeerTimeoutMs.
+static int write_two(Session& s, const uint8_t* head, size_t head_length, const uint8_t* body,
+                     size_t body_length) {
   if (s.dropped) return kWireClosed;
-  int rc = link_send_all(s.link, bytes, length);
+  int rc = link_send_two(s.link, head, head_length, body, body_length);
   if (rc == kLinkTimedOut) {
     drop_link(s, "it stopped reading");
     return kWireTimedOut;
@@ -30,14 +31,17 @@ static int write_bytes(Session& s, const uint8_t* bytes, size_t length) {
   return 0;
 }
 
+static int write_bytes(Session& s, const uint8_t* bytes, size_t length) {
+  return write_two(s, bytes, length, nullptr, 0);
+}
+
 // Sends header and the first `cut` payload bytes of a frame announcing `length`.
 static int write_frame(Session& s, const uint8_t* payload, size_t length, size_t cut) {
   if (s.options->faults.stall_ms > 0)
     std::this_thread::sleep_for(std::chrono::milliseconds(s.options->faults.stall_ms));
-  uint8_t* stage = s.link.send_stage;
-  put_frame_header(stage, length);
-  if (cut) std::memcpy(stage + kFrameHeaderSize, payload, cut);
-  return write_bytes(s, stage, kFrameHeaderSize + cut);
+  uint8_t header[kFrameHeaderSize];
+  put_frame_header(header, length);
+  return write_two(s, header, sizeof header, payload, cut);
 }
 
 static int send_message(Session& s, const char* what, int code, int32_t value) {
@@ -61,10 +65,10 @@ static int replace_first_answer(Session& s) {
     snprintf(note, sizeof note, "oversize  frame of %zu bytes (injected)", kInjectedOversizeLength);
     trace_note(s.trace, kTraceName, true, note, header, sizeof header);
     if (write_bytes(s, header, sizeof header) < 0) return kWireClosed;
-    uint8_t* filler = s.link.send_stage;
-    std::memset(filler, 0xEE, kMaxPayload);
+    uint8_t filler[1024];
+    std::memset(filler, 0xEE, sizeof filler);
     for (size_t left = kInjectedOversizeLength; left > 0;) {
-      size_t n = left < kMaxPayload ? left : kMaxPayload;
+      size_t n = left < sizeof filler ? left : sizeof filler;
       if (write_bytes(s, filler, n) < 0) return kWireClosed;
       left -= n;
     }

@@ -13,6 +13,12 @@ int receive_frame(Device& d, uint8_t* dest, size_t capacity) {
   return n < 0 ? kCodeLinkLost : n;
 }
 
+int receive_frame_in_place(Device& d, const uint8_t** payload) {
+  size_t length = 0;
+  int n = link_next_frame(d.link, d.link.timeout_ms, payload, &length);
+  return n < 0 ? kCodeLinkLost : n;
+}
+
 int receive_message(Device& d) {
   int n = receive_frame(d, d.message, kMessageBufferSize);
   if (n >= 0 && n < static_cast<int>(kMessageSize))

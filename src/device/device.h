@@ -78,6 +78,10 @@ int send_frame(Device& d, const uint8_t* payload, size_t length);
 // One frame in, copied to dest; its length, or kCodeLinkLost.
 int receive_frame(Device& d, uint8_t* dest, size_t capacity);
 
+// One frame in, left where the link received it: *payload is valid until the next receive.
+// Its length, or kCodeLinkLost.
+int receive_frame_in_place(Device& d, const uint8_t** payload);
+
 // Receives an 8-byte status, ready or grant message into d.message. A shorter frame leaves
 // zeros in its missing bytes, so nothing from an earlier exchange is read as part of it.
 // Returns the frame's length or kCodeLinkLost.

@@ -13,9 +13,12 @@ TransferResult failed(TransferResult t, Step step, int code) {
   return t;
 }
 
-// Reads the next length bytes of the source into the payload area.
-bool take_from_source(Device& d, DataSource& source, size_t length) {
-  return source.read(source.context, payload_area(d), length) == static_cast<long>(length);
+// The next length bytes of the source: in place when it offers them so, else read into the
+// payload area. nullptr when the source has fewer.
+const uint8_t* take_from_source(Device& d, DataSource& source, size_t length) {
+  if (source.view) return source.view(source.context, length);
+  bool whole = source.read(source.context, payload_area(d), length) == static_cast<long>(length);
+  return whole ? payload_area(d) : nullptr;
 }
 
 void give_to_sink(DataSink& sink, TransferResult& t, const uint8_t* data, size_t length) {
@@ -28,10 +31,11 @@ TransferResult receive_data(Device& d, TransferResult t, DataSink& sink, bool st
   t.size = message_value(d.message);
   notify(events, DeviceEventKind::kDataBegin, t.size);
   while (t.moved < t.size) {
-    int n = receive_frame(d, payload_area(d), kMaxPayload);
+    const uint8_t* data = nullptr;
+    int n = receive_frame_in_place(d, &data);
     if (n < 0) return failed(t, Step::kData, kCodeLinkLost);
     if (n == 0) notify(events, DeviceEventKind::kEmptyFrame);
-    give_to_sink(sink, t, payload_area(d), static_cast<size_t>(n));
+    give_to_sink(sink, t, data, static_cast<size_t>(n));
     if (status_between && t.moved + n < t.size) {
       int code = receive_status(d);
       if (code != 0) return failed(t, Step::kNextStatus, code);
@@ -68,9 +72,10 @@ TransferResult put_file(Device& d, const char* device_name, int32_t size, DataSo
     // One grant admits two chunks.
     if (chunk % 2 == 0 && (code = receive_status(d)) != 0) return failed(t, Step::kData, code);
     size_t length = total - offset < kChunkSize ? total - offset : kChunkSize;
-    if (!take_from_source(d, source, length)) return failed(t, Step::kSource, kCodeLinkLost);
+    const uint8_t* data = take_from_source(d, source, length);
+    if (!data) return failed(t, Step::kSource, kCodeLinkLost);
     // A frame cut short leaves the proxy out of step with everything that would follow.
-    if (send_frame(d, payload_area(d), length) != 0) return failed(t, Step::kData, kCodeLinkLost);
+    if (send_frame(d, data, length) != 0) return failed(t, Step::kData, kCodeLinkLost);
     t.moved = static_cast<int64_t>(offset + length);
     notify(events, DeviceEventKind::kProgress, t.moved);
   }
@@ -122,8 +127,9 @@ TransferResult write_boot_image(Device& d, int boot, int32_t size, DataSource& s
   size_t room = kChunkSize - static_cast<size_t>(reduction);
   for (size_t offset = 0; offset < total;) {
     size_t length = total - offset <= room ? total - offset : room;
-    if (!take_from_source(d, source, length)) return failed(t, Step::kSource, kCodeLinkLost);
-    code = ready_gated_send(d, payload_area(d), length);
+    const uint8_t* data = take_from_source(d, source, length);
+    if (!data) return failed(t, Step::kSource, kCodeLinkLost);
+    code = ready_gated_send(d, data, length);
     if (code != 0) return failed(t, Step::kData, code);
     offset += length;
     room = kChunkSize;

@@ -11,13 +11,17 @@
 namespace rq {
 
 // Yields exactly length bytes per call, or fewer (or a negative number) when it cannot.
+// A source that holds its bytes in memory also offers them in place (view: the next length
+// bytes, or nullptr when it has fewer), so they are sent without a copy.
 struct DataSource {
   void* context = nullptr;
   long (*read)(void* context, uint8_t* buffer, size_t length) = nullptr;
+  const uint8_t* (*view)(void* context, size_t length) = nullptr;
 };
 
-// Takes the bytes; 0, or negative once it cannot. The download is read to its end either
-// way, so the link stays in step; the failure shows in sink_failed.
+// Takes the bytes, straight from where the link received them; 0, or negative once it
+// cannot. The download is read to its end either way, so the link stays in step; the
+// failure shows in sink_failed.
 struct DataSink {
   void* context = nullptr;
   int (*write)(void* context, const uint8_t* data, size_t length) = nullptr;

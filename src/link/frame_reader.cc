@@ -4,59 +4,60 @@
 
 namespace rq {
 
-static void drop_front(FrameReader& r, size_t n) {
-  std::memmove(r.buffer, r.buffer + n, r.have - n);
-  r.have -= n;
-}
-
 uint8_t* frame_reader_space(FrameReader& r, size_t* room) {
-  if (r.consumed) {
-    drop_front(r, r.consumed);
-    r.consumed = 0;
+  if (r.start == r.end) {
+    r.start = r.end = 0;
+  } else if (sizeof r.buffer - r.end < kStageSize) {
+    // Less than a whole frame fits behind what is held: move the part not handed out yet
+    // (less than one frame, once the reader asked for more) to the front.
+    std::memmove(r.buffer, r.buffer + r.start, r.end - r.start);
+    r.end -= r.start;
+    r.start = 0;
   }
-  *room = sizeof r.buffer - r.have;
-  return r.buffer + r.have;
+  *room = sizeof r.buffer - r.end;
+  return r.buffer + r.end;
 }
 
 void frame_reader_commit(FrameReader& r, size_t n) {
-  if (n > sizeof r.buffer - r.have) n = sizeof r.buffer - r.have;
-  r.have += n;
+  if (n > sizeof r.buffer - r.end) n = sizeof r.buffer - r.end;
+  r.end += n;
 }
 
 FrameNext frame_reader_next(FrameReader& r, const uint8_t** payload, size_t* length) {
-  if (r.consumed) {
-    drop_front(r, r.consumed);
-    r.consumed = 0;
+  for (;;) {
+    size_t held = r.end - r.start;
+    if (r.oversize_left) {
+      size_t n = held < r.oversize_left ? held : r.oversize_left;
+      r.start += n;
+      r.oversize_left -= n;
+      return r.oversize_left ? kFrameNeedMore : kFrameOversize;
+    }
+    if (held < kFrameHeaderSize) return kFrameNeedMore;
+    const uint8_t* header = r.buffer + r.start;
+    size_t announced = frame_payload_length(header);
+    if (announced > kMaxPayload) {
+      r.start += kFrameHeaderSize;
+      r.oversize_left = announced;
+      r.oversize_length = announced;
+      continue;
+    }
+    if (held < kFrameHeaderSize + announced) return kFrameNeedMore;
+    r.frame = r.start;
+    r.start += kFrameHeaderSize + announced;
+    *payload = header + kFrameHeaderSize;
+    *length = announced;
+    return kFrameReady;
   }
-  if (r.oversize_left) {
-    size_t n = r.have < r.oversize_left ? r.have : r.oversize_left;
-    drop_front(r, n);
-    r.oversize_left -= n;
-    if (r.oversize_left) return kFrameNeedMore;
-    return kFrameOversize;
-  }
-  if (r.have < kFrameHeaderSize) return kFrameNeedMore;
-  size_t announced = frame_payload_length(r.buffer);
-  if (announced > kMaxPayload) {
-    drop_front(r, kFrameHeaderSize);
-    r.oversize_left = announced;
-    r.oversize_length = announced;
-    return frame_reader_next(r, payload, length);
-  }
-  if (r.have < kFrameHeaderSize + announced) return kFrameNeedMore;
-  *payload = r.buffer + kFrameHeaderSize;
-  *length = announced;
-  r.consumed = kFrameHeaderSize + announced;
-  return kFrameReady;
 }
 
-size_t frame_reader_pending(const FrameReader& r) { return r.have - r.consumed; }
+size_t frame_reader_pending(const FrameReader& r) { return r.end - r.start; }
 
-const uint8_t* frame_reader_frame(const FrameReader& r) { return r.buffer; }
+const uint8_t* frame_reader_frame(const FrameReader& r) { return r.buffer + r.frame; }
 
 void frame_reader_reset(FrameReader& r) {
-  r.have = 0;
-  r.consumed = 0;
+  r.start = 0;
+  r.end = 0;
+  r.frame = 0;
   r.oversize_left = 0;
   r.oversize_length = 0;
 }

@@ -86,17 +86,35 @@ void link_close(Link& l) {
 }
 
 int link_send_all(Link& l, const uint8_t* bytes, size_t length) {
+  return link_send_two(l, bytes, length, nullptr, 0);
+}
+
+int link_send_two(Link& l, const uint8_t* head, size_t head_length, const uint8_t* body,
+                  size_t body_length) {
   if (l.peer_closed) return report_closed(l);
-  size_t sent = 0;
-  while (sent < length) {
-    int writable = l.timeout_ms > 0 ? socket_wait_writable(l.socket, l.timeout_ms) : 1;
-    if (writable == 0) return report(l, LinkEventKind::kTimedOut, kLinkTimedOut);
-    size_t piece = length - sent;
-    if (l.write_piece && l.write_piece < piece) piece = l.write_piece;
-    long n = writable > 0 ? socket_send(l.socket, bytes + sent, piece) : -1;
+  const size_t total = head_length + body_length;
+  const bool bounded = l.timeout_ms > 0;
+  for (size_t sent = 0; sent < total;) {
+    // What is left: the rest of head (then all of body), or the rest of body alone.
+    const uint8_t* first = sent < head_length ? head + sent : body + (sent - head_length);
+    size_t first_length = sent < head_length ? head_length - sent : total - sent;
+    size_t second_length = sent < head_length ? body_length : 0;
+    if (l.write_piece) {
+      if (first_length > l.write_piece) first_length = l.write_piece;
+      size_t room = l.write_piece - first_length;
+      if (second_length > room) second_length = room;
+    }
+    long n = socket_send_two(l.socket, first, first_length, body, second_length, bounded);
     if (n < 0) {
       int error = socket_last_error();
       if (socket_error_is_interrupt(error)) continue;
+      if (bounded && socket_error_is_would_block(error)) {
+        int writable = socket_wait_writable(l.socket, l.timeout_ms);
+        if (writable == 0) return report(l, LinkEventKind::kTimedOut, kLinkTimedOut);
+        if (writable > 0) continue;
+        error = socket_last_error();
+        if (socket_error_is_interrupt(error)) continue;
+      }
       return report(l, LinkEventKind::kSendFailed, kLinkFailed, error);
     }
     sent += static_cast<size_t>(n);
@@ -107,10 +125,10 @@ int link_send_all(Link& l, const uint8_t* bytes, size_t length) {
 int link_send_frame(Link& l, const uint8_t* payload, size_t length) {
   if (length > kMaxPayload) length = kMaxPayload;
   if (l.peer_closed) return report_closed(l);
-  put_frame_header(l.send_stage, length);
-  if (length) std::memcpy(l.send_stage + kFrameHeaderSize, payload, length);
-  trace(l, true, l.send_stage + kFrameHeaderSize, length);
-  return link_send_all(l, l.send_stage, kFrameHeaderSize + length);
+  uint8_t header[kFrameHeaderSize];
+  put_frame_header(header, length);
+  trace(l, true, payload, length);
+  return link_send_two(l, header, sizeof header, payload, length);
 }
 
 bool link_mid_frame(const Link& l) {
@@ -138,15 +156,22 @@ int link_next_frame(Link& l, int begin_timeout_ms, const uint8_t** payload, size
     // Between frames the peer may be idle for as long as the caller allows; once a frame
     // has begun, the rest is owed within the link's own time-out.
     int wait = link_mid_frame(l) ? l.timeout_ms : begin_timeout_ms;
-    long n = -1;
-    int ready = wait > 0 ? socket_wait_readable(l.socket, wait) : 1;
-    if (ready == 0) return report(l, LinkEventKind::kTimedOut, kLinkTimedOut);
     size_t room;
     uint8_t* space = frame_reader_space(r, &room);
-    if (ready > 0) n = socket_recv(l.socket, space, room);
+    // Unbounded, the receive blocks; bounded, it takes what has arrived and waits for the
+    // socket only when nothing has.
+    long n =
+        wait > 0 ? socket_recv_no_wait(l.socket, space, room) : socket_recv(l.socket, space, room);
     if (n < 0) {
       int error = socket_last_error();
       if (socket_error_is_interrupt(error)) continue;
+      if (wait > 0 && socket_error_is_would_block(error)) {
+        int ready = socket_wait_readable(l.socket, wait);
+        if (ready == 0) return report(l, LinkEventKind::kTimedOut, kLinkTimedOut);
+        if (ready > 0) continue;
+        error = socket_last_error();
+        if (socket_error_is_interrupt(error)) continue;
+      }
       return report(l, LinkEventKind::kRecvFailed, kLinkFailed, error);
     }
     if (n == 0) {

@@ -1,6 +1,9 @@
 // The TCP link to a peer (the proxy, for the shell; the shell, for rqsim): the socket, the
-// staging buffer for outgoing frames, the frame reader for incoming ones, and the one
-// send-all and receive loop every program and test uses.
+// frame reader for incoming frames, and the one send-all and receive loop every program and
+// test uses. A frame goes out as its header and the caller's payload in one call, uncopied.
+//
+// With a time-out set, the loops still try the socket first and wait for it (poll) only when
+// it can take or give nothing at that moment, so a busy transfer costs one call per frame.
 //
 // The link prints nothing. Each failure is passed, as it happens, to the owner's report hook
 // (if set), so that a console can show it in order with its own lines; the caller also gets
@@ -67,7 +70,6 @@ struct Link {
   // Each trace line then begins with the time of day (UTC, milliseconds).
   bool trace_clock = false;
 
-  uint8_t send_stage[kStageSize];
   FrameReader reader;
 };
 
@@ -84,7 +86,12 @@ void link_close(Link& l);
 // Sends bytes whole. Returns 0, or kLinkFailed, kLinkClosed or kLinkTimedOut.
 int link_send_all(Link& l, const uint8_t* bytes, size_t length);
 
-// Sends one frame: header and payload staged in one buffer and offered to the socket whole.
+// Sends head and then body whole, offered to the socket in one call (as far as it takes
+// them). Returns 0, or kLinkFailed, kLinkClosed or kLinkTimedOut.
+int link_send_two(Link& l, const uint8_t* head, size_t head_length, const uint8_t* body,
+                  size_t body_length);
+
+// Sends one frame: its header and the payload in one call, the payload not copied.
 // length is capped at kMaxPayload (callers never ask for more).
 int link_send_frame(Link& l, const uint8_t* payload, size_t length);
 

@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/wire.h"
@@ -98,6 +99,39 @@ TEST_F(LinkPair, SendsAFrameWholeInPiecesOfTheSizeAsked) {
     n += static_cast<size_t>(r);
   }
   EXPECT_EQ(testing::hex(std::string(got, n)), "41 67 00 03 01 02 03");
+}
+
+// With a time-out the link tries the socket first and waits only when it takes nothing: a
+// peer that reads slowly still gets every frame whole and in order, and one that stops
+// reading is given up on instead of waited for.
+TEST_F(LinkPair, ABoundedSendWaitsForRoomAndGivesUpOnAPeerThatStopsReading) {
+  link->timeout_ms = 5000;
+  constexpr int kFrames = 200;  // far more than the socket buffers hold
+  std::vector<uint8_t> payload(kMaxPayload);
+  std::string expected;
+  std::string got;
+  std::thread reader([&] {
+    char buffer[4096];
+    while (got.size() < kFrames * kStageSize) {
+      long n = socket_recv(peer, buffer, sizeof buffer);
+      if (n <= 0) break;
+      got.append(buffer, static_cast<size_t>(n));
+    }
+  });
+  for (int i = 0; i < kFrames; ++i) {
+    for (size_t j = 0; j < payload.size(); ++j) payload[j] = static_cast<uint8_t>(i * 31 + j);
+    expected += testing::frame(std::string(payload.begin(), payload.end()));
+    ASSERT_EQ(link_send_frame(*link, payload.data(), payload.size()), 0) << "frame " << i;
+  }
+  reader.join();
+  EXPECT_TRUE(got == expected) << "the peer read " << got.size() << " of " << expected.size();
+
+  link->timeout_ms = 50;
+  int rc = 0;
+  for (int i = 0; i < 10000 && rc == 0; ++i) rc = link_send_frame(*link, payload.data(), 100);
+  EXPECT_EQ(rc, kLinkTimedOut);
+  ASSERT_FALSE(heard.events.empty());
+  EXPECT_EQ(heard.events.back().kind, LinkEventKind::kTimedOut);
 }
 
 TEST_F(LinkPair, ANewSocketStartsWithAnEmptyReader) {

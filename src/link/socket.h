@@ -38,9 +38,20 @@ void socket_set_nodelay(SocketHandle s);
 long socket_send(SocketHandle s, const void* data, size_t length);
 long socket_recv(SocketHandle s, void* data, size_t length);
 
+// Sends from head and then body in one call (a frame's header and payload as one segment,
+// without copying either). With no_wait, a socket that can take nothing now fails at once
+// with an error for which socket_error_is_would_block holds, instead of blocking. Returns
+// bytes moved, or -1 with socket_last_error() set; never raises SIGPIPE.
+long socket_send_two(SocketHandle s, const void* head, size_t head_length, const void* body,
+                     size_t body_length, bool no_wait);
+
+// recv that fails at once (socket_error_is_would_block) when nothing has arrived.
+long socket_recv_no_wait(SocketHandle s, void* data, size_t length);
+
 // The platform's error number for the last failed call (errno or WSAGetLastError()).
 int socket_last_error();
 bool socket_error_is_interrupt(int error);
+bool socket_error_is_would_block(int error);
 
 // 1 when readable within timeout_ms, 0 on time-out, -1 on failure.
 int socket_wait_readable(SocketHandle s, int timeout_ms);

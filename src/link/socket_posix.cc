@@ -7,6 +7,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -99,9 +100,29 @@ long socket_recv(SocketHandle s, void* data, size_t length) {
   return ::recv(static_cast<int>(s), data, length, 0);
 }
 
+long socket_send_two(SocketHandle s, const void* head, size_t head_length, const void* body,
+                     size_t body_length, bool no_wait) {
+  iovec pieces[2];
+  pieces[0].iov_base = const_cast<void*>(head);
+  pieces[0].iov_len = head_length;
+  pieces[1].iov_base = const_cast<void*>(body);
+  pieces[1].iov_len = body_length;
+  msghdr m;
+  std::memset(&m, 0, sizeof m);
+  m.msg_iov = pieces;
+  m.msg_iovlen = body_length ? 2 : 1;
+  return ::sendmsg(static_cast<int>(s), &m, MSG_NOSIGNAL | (no_wait ? MSG_DONTWAIT : 0));
+}
+
+long socket_recv_no_wait(SocketHandle s, void* data, size_t length) {
+  return ::recv(static_cast<int>(s), data, length, MSG_DONTWAIT);
+}
+
 int socket_last_error() { return errno; }
 
 bool socket_error_is_interrupt(int error) { return error == EINTR; }
+
+bool socket_error_is_would_block(int error) { return error == EAGAIN || error == EWOULDBLOCK; }
 
 static int wait_for(SocketHandle s, short events, int timeout_ms) {
   pollfd p;

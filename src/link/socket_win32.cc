@@ -100,6 +100,8 @@ int socket_last_error() { return WSAGetLastError(); }
 
 bool socket_error_is_interrupt(int error) { return error == WSAEINTR; }
 
+bool socket_error_is_would_block(int error) { return error == WSAEWOULDBLOCK; }
+
 static int wait_for(SocketHandle s, bool for_write, int timeout_ms) {
   fd_set set;
   FD_ZERO(&set);
@@ -110,6 +112,31 @@ static int wait_for(SocketHandle s, bool for_write, int timeout_ms) {
   int rc = ::select(0, for_write ? nullptr : &set, for_write ? &set : nullptr, nullptr, &tv);
   if (rc == SOCKET_ERROR) return -1;
   return rc > 0 ? 1 : 0;
+}
+
+// Winsock has no per-call non-blocking flag: a zero-time select stands in for it.
+static bool would_block_now(SocketHandle s, bool for_write) {
+  int rc = wait_for(s, for_write, 0);
+  if (rc == 0) WSASetLastError(WSAEWOULDBLOCK);
+  return rc != 1;
+}
+
+long socket_send_two(SocketHandle s, const void* head, size_t head_length, const void* body,
+                     size_t body_length, bool no_wait) {
+  if (no_wait && would_block_now(s, true)) return -1;
+  WSABUF pieces[2];
+  pieces[0].buf = static_cast<char*>(const_cast<void*>(head));
+  pieces[0].len = static_cast<ULONG>(head_length);
+  pieces[1].buf = static_cast<char*>(const_cast<void*>(body));
+  pieces[1].len = static_cast<ULONG>(body_length);
+  DWORD sent = 0;
+  int rc = ::WSASend(raw(s), pieces, body_length ? 2 : 1, &sent, 0, nullptr, nullptr);
+  return rc == SOCKET_ERROR ? -1 : static_cast<long>(sent);
+}
+
+long socket_recv_no_wait(SocketHandle s, void* data, size_t length) {
+  if (would_block_now(s, false)) return -1;
+  return socket_recv(s, data, length);
 }
 
 int socket_wait_readable(SocketHandle s, int timeout_ms) { return wait_for(s, false, timeout_ms); }

@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "transfer/interrupt_cleanup.h"
+#include "transfer/local_io.h"
 
 namespace fs = std::filesystem;
 
@@ -29,8 +30,8 @@ bool path_taken(const std::string& path) {
 }
 
 // An unused name in the target's directory: the target's own name and a random-looking
-// suffix, so that a file left by a crash shows what it was for.
-FILE* create_temporary(DownloadTarget& t) {
+// suffix, so that a file left by a crash shows what it was for. A descriptor, or -1.
+int create_temporary(DownloadTarget& t) {
   size_t slash = t.target.find_last_of("/\\:");
   size_t base = slash == std::string::npos ? 0 : slash + 1;
   bool short_name = t.target.size() - base <= kLongestNameWithSuffix;
@@ -45,14 +46,17 @@ FILE* create_temporary(DownloadTarget& t) {
     if (path_taken(t.temporary)) continue;
     // Armed first: a Ctrl-C right after the file appears still removes it.
     arm_interrupt_cleanup(t.temporary.c_str());
-    FILE* file = fopen(t.temporary.c_str(), "wb");
-    if (file)
-      interrupt_cleanup_opened(file);
-    else
-      disarm_interrupt_cleanup();
-    return file;
+    // Created only if still free: a name taken meanwhile is passed over, never written through.
+    int fd = local_create_new(t.temporary.c_str());
+    if (fd >= 0) {
+      interrupt_cleanup_opened(fd);
+      return fd;
+    }
+    int error = errno;
+    disarm_interrupt_cleanup();
+    if (error != EEXIST) return fd;
   }
-  return nullptr;
+  return -1;
 }
 
 int cannot_open(Shell& c, DownloadTarget& t) {
@@ -81,8 +85,8 @@ int open_download_target(Shell& c, const char* name, DownloadTarget& t) {
   if (fs::exists(st)) {
     if (fs::is_directory(st)) return cannot_open(c, t);
     if (!fs::is_regular_file(st)) {
-      t.file = fopen(t.target.c_str(), "wb");
-      return t.file ? 0 : cannot_open(c, t);
+      t.fd = local_open_write(t.target.c_str());
+      return t.fd >= 0 ? 0 : cannot_open(c, t);
     }
     // An existing file must accept writing, exactly as when it is written in place.
     FILE* probe = fopen(t.target.c_str(), "r+b");
@@ -90,8 +94,8 @@ int open_download_target(Shell& c, const char* name, DownloadTarget& t) {
     fclose(probe);
     t.existed = true;
   }
-  t.file = create_temporary(t);
-  if (!t.file) return cannot_open(c, t);
+  t.fd = create_temporary(t);
+  if (t.fd < 0) return cannot_open(c, t);
   t.temporary_file = c.temporary_file;
   if (t.temporary_file) t.temporary_file(t.temporary.c_str());
   return 0;
@@ -100,15 +104,13 @@ int open_download_target(Shell& c, const char* name, DownloadTarget& t) {
 void write_download_target(DownloadTarget& t, const uint8_t* data, size_t length) {
   if (t.write_error || length == 0) return;
   errno = 0;
-  if (fwrite(data, 1, length, t.file) != length) t.write_error = saved_errno();
+  if (local_write_all(t.fd, data, length) != 0) t.write_error = saved_errno();
 }
 
 int commit_download_target(Shell& c, DownloadTarget& t) {
   errno = 0;
-  if (!t.write_error && fflush(t.file) != 0) t.write_error = saved_errno();
-  errno = 0;
-  if (fclose(t.file) != 0 && !t.write_error) t.write_error = saved_errno();
-  t.file = nullptr;
+  if (local_close(t.fd) != 0 && !t.write_error) t.write_error = saved_errno();
+  t.fd = -1;
   if (t.write_error) {
     note_outcome(c, CommandOutcome::kLocalFile);
     fprintf(c.console_out, "Cannot write PC file %s: %s\n", t.name.c_str(),
@@ -148,8 +150,8 @@ static int write_to_target(void* context, const uint8_t* data, size_t length) {
 DataSink download_target_sink(DownloadTarget& t) { return DataSink{&t, write_to_target}; }
 
 void abandon_download_target(DownloadTarget& t) {
-  if (t.file) fclose(t.file);
-  t.file = nullptr;
+  if (t.fd >= 0) local_close(t.fd);
+  t.fd = -1;
   std::error_code ec;
   if (!t.temporary.empty()) {
     fs::remove(t.temporary, ec);

@@ -23,7 +23,7 @@ struct DownloadTarget {
   DownloadTarget& operator=(const DownloadTarget&) = delete;
   ~DownloadTarget();
 
-  FILE* file = nullptr;   // the temporary file (or an in-place target), open for writing
+  int fd = -1;            // the temporary file (or an in-place target), open for writing
   std::string name;       // the name the operator gave, for messages
   std::string target;     // the file to replace: name, or a symbolic link's destination
   std::string temporary;  // beside target, so that the final rename stays in one directory;
@@ -38,8 +38,9 @@ struct DownloadTarget {
 // "Cannot open PC file %s\n" with name and returns -1; nothing is left behind then.
 int open_download_target(Shell& c, const char* name, DownloadTarget& t);
 
-// Appends bytes. After a failed write later ones are skipped; the failure is reported by
-// commit_download_target, so the caller can keep reading the transfer to its end.
+// Appends bytes with one unbuffered write. After a failed write later ones are skipped; the
+// failure is reported by commit_download_target, so the caller can keep reading the
+// transfer to its end.
 void write_download_target(DownloadTarget& t, const uint8_t* data, size_t length);
 
 // Closes the temporary file and moves it over the target. When a write failed or the

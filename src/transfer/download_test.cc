@@ -108,18 +108,17 @@ TEST(Get, APipeIsWrittenInPlace) {
   TempDir dir;
   std::string fifo = dir / "pipe";
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-  // Both ends are open before the shell runs, so that neither the shell's open nor the
-  // reader's can wait for the other; the reader sees the end once both writers close.
-  int read_end = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
-  ASSERT_GE(read_end, 0);
-  int keep_open = open(fifo.c_str(), O_WRONLY);
+  // Holding a write end keeps the reader from waiting forever if the shell never opens it.
+  // The read end is open before the shell runs: a reader that opened only after keep_open
+  // was closed would find the pipe's data gone and wait for a writer for ever.
+  int keep_open = open(fifo.c_str(), O_RDWR);
   ASSERT_GE(keep_open, 0);
-  fcntl(read_end, F_SETFL, 0);
+  int read_end = open(fifo.c_str(), O_RDONLY);
+  ASSERT_GE(read_end, 0);
   std::string seen;
   std::thread reader([&] {
-    char buf[256];
-    for (ssize_t n; (n = read(read_end, buf, sizeof buf)) > 0;)
-      seen.append(buf, static_cast<size_t>(n));
+    char buffer[256];
+    for (ssize_t n; (n = read(read_end, buffer, sizeof buffer)) > 0;) seen.append(buffer, n);
     close(read_end);
   });
   FakeProxy p;

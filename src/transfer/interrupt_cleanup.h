@@ -6,8 +6,6 @@
 // POSIX shell), or with the console's Ctrl-C exit code on Windows.
 #pragma once
 
-#include <cstdio>
-
 namespace rq {
 
 // Installs the handlers, once at start-up. A signal that the shell was started with
@@ -19,9 +17,9 @@ void install_interrupt_cleanup();
 // armed) when the path does not fit the handler's fixed buffer.
 int arm_interrupt_cleanup(const char* temporary_path);
 
-// The armed file is open now as file (Windows removes no open file: the handler closes it
-// first).
-void interrupt_cleanup_opened(FILE* file);
+// The armed file is open now as the descriptor fd (Windows removes no open file: the handler
+// closes it first).
+void interrupt_cleanup_opened(int fd);
 
 // Nothing to remove any more: the file was moved over its target or removed.
 void disarm_interrupt_cleanup();

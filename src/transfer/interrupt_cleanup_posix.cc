@@ -64,7 +64,7 @@ int arm_interrupt_cleanup(const char* temporary_path) {
 }
 
 // unlink removes an open file as well.
-void interrupt_cleanup_opened(FILE*) {}
+void interrupt_cleanup_opened(int) {}
 
 void disarm_interrupt_cleanup() {
   sigset_t old;

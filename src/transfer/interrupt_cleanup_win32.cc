@@ -56,8 +56,8 @@ int arm_interrupt_cleanup(const char* temporary_path) {
   return 0;
 }
 
-void interrupt_cleanup_opened(FILE* file) {
-  intptr_t handle = _get_osfhandle(_fileno(file));
+void interrupt_cleanup_opened(int fd) {
+  intptr_t handle = _get_osfhandle(fd);
   AcquireSRWLockExclusive(&g_lock);
   if (g_armed) g_file = reinterpret_cast<HANDLE>(handle);
   ReleaseSRWLockExclusive(&g_lock);
