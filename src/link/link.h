@@ -14,6 +14,7 @@
 #include "link/frame_reader.h"
 #include "link/protocol.h"
 #include "link/socket.h"
+#include "link/trace.h"
 
 namespace rq {
 
@@ -87,6 +88,12 @@ int link_send_all(Link& l, const uint8_t* bytes, size_t length);
 // Sends one frame: header and payload staged in one buffer and offered to the socket whole.
 // length is capped at kMaxPayload (callers never ask for more).
 int link_send_frame(Link& l, const uint8_t* payload, size_t length);
+
+// link_send_frame for a frame whose part in the exchange the caller knows (a path is text
+// whatever its length or bytes, a chunk is data): the trace names it what and shows it as
+// kind instead of telling by its length and bytes.
+int link_send_frame_as(Link& l, const uint8_t* payload, size_t length, const char* what,
+                       TraceKind kind);
 
 // The one receive loop. Hands out the next whole frame (*payload valid until the next
 // receive) and returns its length. The frame must begin within begin_timeout_ms; once it has

@@ -137,5 +137,40 @@ TEST_F(LinkPair, TracesEveryFrameBothWaysWhenAsked) {
             "rqtool <- oversize  frame of 16385 bytes skipped\n");
 }
 
+// Length and bytes alone mislead: a seven-letter path is as long as a message, a chunk of a
+// text file looks like text. A frame whose part the sender names is shown as that part.
+TEST_F(LinkPair, TracesASentFrameAsTheExchangeNamesIt) {
+  struct Case {
+    const char* name;
+    std::string payload;
+    const char* what;  // nullptr: unnamed
+    TraceKind kind;
+    const char* line;
+  } cases[] = {
+      {"path as long as a message", std::string("/abcdef\0", 8), "payload", kTraceText,
+       "rqtool -> payload   \"/abcdef\\0\" (8 bytes) | 41 67 00 08 2f 61 62 63 64 65 66 00\n"},
+      {"path with control bytes", std::string("a\x01\0", 3), "payload", kTraceText,
+       "rqtool -> payload   \"a\\x01\\0\" (3 bytes) | 41 67 00 03 61 01 00\n"},
+      {"chunk as long as a message", "abcdefgh", "data", kTraceData,
+       "rqtool -> data      8 bytes | 41 67 00 08 61 62 63 64 65 66 67 68\n"},
+      {"unnamed, as long as a message", std::string("/abcdef\0", 8), nullptr, kTraceData,
+       "rqtool -> command   0x2f sub=97 value=6710628 | 41 67 00 08 2f 61 62 63 64 65 66 "
+       "00\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    link->trace = tmpfile();
+    link->trace_name = "rqtool";
+    const auto* bytes = reinterpret_cast<const uint8_t*>(c.payload.data());
+    ASSERT_EQ(link_send_frame_as(*link, bytes, c.payload.size(), c.what, c.kind), 0);
+    rewind(link->trace);
+    std::string lines;
+    for (int ch; (ch = fgetc(link->trace)) != EOF;) lines += static_cast<char>(ch);
+    fclose(link->trace);
+    link->trace = nullptr;
+    EXPECT_EQ(lines, c.line);
+  }
+}
+
 }  // namespace
 }  // namespace rq
