@@ -116,6 +116,16 @@ TEST_F(LinkPair, ANewSocketStartsWithAnEmptyReader) {
   EXPECT_EQ(std::string(reinterpret_cast<char*>(buf), 3), "abc");
 }
 
+// What was traced into l.trace (a temporary file), which is closed and unset.
+std::string take_trace(Link& l) {
+  rewind(l.trace);
+  std::string lines;
+  for (int ch; (ch = fgetc(l.trace)) != EOF;) lines += static_cast<char>(ch);
+  fclose(l.trace);
+  l.trace = nullptr;
+  return lines;
+}
+
 TEST_F(LinkPair, TracesEveryFrameBothWaysWhenAsked) {
   link->trace = tmpfile();
   link->trace_name = "rqtool";
@@ -126,11 +136,7 @@ TEST_F(LinkPair, TracesEveryFrameBothWaysWhenAsked) {
   uint8_t buf[8];
   EXPECT_EQ(receive(buf, sizeof buf), 8);
   EXPECT_EQ(receive(buf, sizeof buf), kLinkOversize);
-  rewind(link->trace);
-  std::string lines;
-  for (int ch; (ch = fgetc(link->trace)) != EOF;) lines += static_cast<char>(ch);
-  fclose(link->trace);
-  link->trace = nullptr;
+  std::string lines = take_trace(*link);
   EXPECT_EQ(lines,
             "rqtool -> command   ls sub=0 value=2 | 41 67 00 08 03 00 00 00 02 00 00 00\n"
             "rqtool <- status    code=0 value=7 | 41 67 00 08 00 00 00 00 07 00 00 00\n"
@@ -163,12 +169,7 @@ TEST_F(LinkPair, TracesASentFrameAsTheExchangeNamesIt) {
     link->trace_name = "rqtool";
     const auto* bytes = reinterpret_cast<const uint8_t*>(c.payload.data());
     ASSERT_EQ(link_send_frame_as(*link, bytes, c.payload.size(), c.what, c.kind), 0);
-    rewind(link->trace);
-    std::string lines;
-    for (int ch; (ch = fgetc(link->trace)) != EOF;) lines += static_cast<char>(ch);
-    fclose(link->trace);
-    link->trace = nullptr;
-    EXPECT_EQ(lines, c.line);
+    EXPECT_EQ(take_trace(*link), c.line);
   }
 }
 
