@@ -4,11 +4,12 @@
 #   wine      the 64-bit Windows shell under wine64
 #   qemu      the static 32-bit Linux shell under qemu-i386
 #   valgrind  the Linux shell under valgrind memcheck (any error or leak fails its test)
+#   valgrind-tool  rqtool's end-to-end suites instead, with rqtool under valgrind memcheck
 # Fails when any test fails or none ran. Tests that cannot apply there (the terminal tests,
 # memory figures, POSIX signals to a Windows program) are skipped with a reason.
-#   scripts/e2e-under.sh wine|qemu|valgrind [shell] [linux build dir]
-# Defaults: build/mingw64/rqshell.exe, build/linux32/rqshell or the Linux build's rqshell;
-# build/ci.
+#   scripts/e2e-under.sh wine|qemu|valgrind|valgrind-tool [program] [linux build dir]
+# Defaults: build/mingw64/rqshell.exe, build/linux32/rqshell or the Linux build's rqshell
+# (its rqtool for valgrind-tool, which takes no other); build/ci.
 set -euo pipefail
 repo="$(cd "$(dirname "$0")/.." && pwd)"
 kind="${1:-}"
@@ -17,8 +18,9 @@ case "$kind" in
   wine) default_shell="$repo/build/mingw64/rqshell.exe" ;;
   qemu) default_shell="$repo/build/linux32/rqshell" ;;
   valgrind) default_shell="$build/rqshell" ;;
+  valgrind-tool) default_shell="$build/rqtool" ;;
   *)
-    echo "usage: scripts/e2e-under.sh wine|qemu|valgrind [shell] [linux build dir]" >&2
+    echo "usage: scripts/e2e-under.sh wine|qemu|valgrind|valgrind-tool [program] [linux build dir]" >&2
     exit 2
     ;;
 esac
@@ -30,6 +32,9 @@ fail() {
   exit 1
 }
 [[ -f "$shell" ]] || fail "missing $shell"
+if [[ "$kind" == valgrind-tool && "$shell" != "$(realpath "$build/rqtool")" ]]; then
+  fail "the tests run the rqtool of $build only"
+fi
 [[ -x "$tests" ]] || fail "missing $tests (scripts/test.sh builds it)"
 
 log="$(mktemp)"
@@ -47,7 +52,7 @@ case "$kind" in
   qemu)
     wrapper="$(command -v qemu-i386)" || fail "qemu-i386 is not installed (Debian package qemu-user)"
     ;;
-  valgrind)
+  valgrind | valgrind-tool)
     command -v valgrind >/dev/null || fail "valgrind is not installed (Debian package valgrind)"
     # Any memcheck error or leak makes the shell exit with 99 and print to standard error,
     # which fails the test that ran it.
@@ -57,11 +62,17 @@ esac
 
 # Selected by suite, so that a test added or renamed in these suites runs here too.
 status=0
-# The tests' own shell needs no stand-in (their skip reasons then name the wrapper).
-stand_in="$shell"
-[[ "$shell" != "$(realpath "$build/rqshell")" ]] || stand_in=""
-RQ_E2E_SHELL="$stand_in" RQ_E2E_SHELL_WRAPPER="$wrapper" \
-  "$tests" --gtest_brief=1 --gtest_filter='-HostileShell.*' >"$log" 2>&1 || status=$?
+if [[ "$kind" == valgrind-tool ]]; then
+  # rqtool's suites (tests/e2e/tool*_test.cc).
+  RQ_E2E_TOOL_WRAPPER="$wrapper" \
+    "$tests" --gtest_brief=1 --gtest_filter='Tool*:BootWriteAll.*' >"$log" 2>&1 || status=$?
+else
+  # The tests' own shell needs no stand-in (their skip reasons then name the wrapper).
+  stand_in="$shell"
+  [[ "$shell" != "$(realpath "$build/rqshell")" ]] || stand_in=""
+  RQ_E2E_SHELL="$stand_in" RQ_E2E_SHELL_WRAPPER="$wrapper" \
+    "$tests" --gtest_brief=1 --gtest_filter='-HostileShell.*' >"$log" 2>&1 || status=$?
+fi
 cat "$log"
 ran="$(sed -n 's/^\[==========\] \([0-9]*\) tests\{0,1\} from .* ran\..*/\1/p' "$log")"
 skipped="$(sed -n 's/^\[  SKIPPED \] \([0-9]*\) tests\{0,1\}, listed below:$/\1/p;s/^\[  SKIPPED \] \([0-9]*\) tests\{0,1\}\.$/\1/p' "$log" | head -1)"

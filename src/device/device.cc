@@ -4,8 +4,8 @@
 
 namespace rq {
 
-int send_frame(Device& d, const uint8_t* payload, size_t length) {
-  return link_send_frame(d.link, payload, length) < 0 ? kCodeLinkLost : 0;
+int send_frame(Device& d, const uint8_t* payload, size_t length, SentAs as) {
+  return link_send_frame_as(d.link, payload, length, as.what, as.kind) < 0 ? kCodeLinkLost : 0;
 }
 
 int receive_frame(Device& d, uint8_t* dest, size_t capacity) {
@@ -26,13 +26,13 @@ int receive_message(Device& d) {
   return n;
 }
 
-int ready_gated_send(Device& d, const uint8_t* payload, size_t length) {
+int ready_gated_send(Device& d, const uint8_t* payload, size_t length, SentAs as) {
   uint8_t ready[kMessageSize] = {};
   if (receive_frame(d, ready, sizeof ready) < 0) return kCodeLinkLost;
   int code = message_code(ready);
   if (code != 0) return code;
   // A send that fails has been reported by the link; the exchange's next receive fails too.
-  send_frame(d, payload, length);
+  send_frame(d, payload, length, as);
   return 0;
 }
 

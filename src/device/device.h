@@ -72,8 +72,18 @@ inline void notify(const DeviceEvents* events, DeviceEventKind kind, int64_t val
   if (events && events->on_event) events->on_event(events->context, DeviceEvent{kind, value});
 }
 
+// What a frame sent is, for the link's trace: a path or names (text), a put payload or a
+// chunk (data). The default lets the trace tell by the frame's length and bytes.
+struct SentAs {
+  const char* what = nullptr;
+  TraceKind kind = kTraceData;
+};
+inline constexpr SentAs kSentPath{"payload", kTraceText};
+inline constexpr SentAs kSentPutPayload{"payload", kTraceData};
+inline constexpr SentAs kSentChunk{"data", kTraceData};
+
 // One frame out; 0, or kCodeLinkLost (the link has reported why).
-int send_frame(Device& d, const uint8_t* payload, size_t length);
+int send_frame(Device& d, const uint8_t* payload, size_t length, SentAs as = {});
 
 // One frame in, copied to dest; its length, or kCodeLinkLost.
 int receive_frame(Device& d, uint8_t* dest, size_t capacity);
@@ -89,7 +99,7 @@ int receive_message(Device& d);
 
 // The ready rule: waits for the peer's ready message and sends one frame only if its code
 // is 0. Returns 0 when sent, the (signed) refusing code, or kCodeLinkLost.
-int ready_gated_send(Device& d, const uint8_t* payload, size_t length);
+int ready_gated_send(Device& d, const uint8_t* payload, size_t length, SentAs as = {});
 
 // Builds the command message in d.message and sends it through ready_gated_send.
 int send_command(Device& d, uint8_t code, uint8_t sub_code, int32_t value);

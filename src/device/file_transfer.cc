@@ -62,7 +62,7 @@ TransferResult put_file(Device& d, const char* device_name, int32_t size, DataSo
 
   int code = send_command(d, kCmdPut, 0, static_cast<int32_t>(payload_length));
   if (code != 0) return failed(t, Step::kCommand, code);
-  code = ready_gated_send(d, payload, payload_length);
+  code = ready_gated_send(d, payload, payload_length, kSentPutPayload);
   if (code != 0) return failed(t, Step::kPayload, code);
 
   notify(events, DeviceEventKind::kDataBegin, size);
@@ -75,7 +75,8 @@ TransferResult put_file(Device& d, const char* device_name, int32_t size, DataSo
     const uint8_t* data = take_from_source(d, source, length);
     if (!data) return failed(t, Step::kSource, kCodeLinkLost);
     // A frame cut short leaves the proxy out of step with everything that would follow.
-    if (send_frame(d, data, length) != 0) return failed(t, Step::kData, kCodeLinkLost);
+    if (send_frame(d, data, length, kSentChunk) != 0)
+      return failed(t, Step::kData, kCodeLinkLost);
     t.moved = static_cast<int64_t>(offset + length);
     notify(events, DeviceEventKind::kProgress, t.moved);
   }
@@ -91,7 +92,7 @@ TransferResult get_file(Device& d, const char* device_name, DataSink& sink,
   if (name_length > kMaxPayload) return failed(t, Step::kCommand, kStatusPathTooLong);
   int code = send_command(d, kCmdGet, 0, static_cast<int32_t>(name_length));
   if (code != 0) return failed(t, Step::kCommand, code);
-  code = ready_gated_send(d, reinterpret_cast<const uint8_t*>(device_name), name_length);
+  code = ready_gated_send(d, reinterpret_cast<const uint8_t*>(device_name), name_length, kSentPath);
   if (code != 0) return failed(t, Step::kPayload, code);
   code = receive_status(d);
   if (code != 0) return failed(t, Step::kStatus, code);
@@ -129,7 +130,7 @@ TransferResult write_boot_image(Device& d, int boot, int32_t size, DataSource& s
     size_t length = total - offset <= room ? total - offset : room;
     const uint8_t* data = take_from_source(d, source, length);
     if (!data) return failed(t, Step::kSource, kCodeLinkLost);
-    code = ready_gated_send(d, data, length);
+    code = ready_gated_send(d, data, length, kSentChunk);
     if (code != 0) return failed(t, Step::kData, code);
     offset += length;
     room = kChunkSize;

@@ -36,9 +36,16 @@ void print_time_of_day(FILE* out) {
           static_cast<int>(of_day % 1000));
 }
 
-void trace(Link& l, bool sent, const uint8_t* payload, size_t length) {
+// what: the frame's part in the exchange, when the caller knows it; nullptr: told from the
+// frame itself.
+void trace(Link& l, bool sent, const uint8_t* payload, size_t length, const char* what = nullptr,
+           TraceKind kind = kTraceData) {
   if (!l.trace) return;
   if (l.trace_clock) print_time_of_day(l.trace);
+  if (what) {
+    trace_frame(l.trace, l.trace_name, sent, what, kind, payload, length);
+    return;
+  }
   // Both ways an 8-byte frame is a message: commands go out, readies and statuses come in.
   // Other frames are paths and names going out, texts and data coming in.
   if (length == kMessageSize) {
@@ -122,13 +129,18 @@ int link_send_two(Link& l, const uint8_t* head, size_t head_length, const uint8_
   return 0;
 }
 
-int link_send_frame(Link& l, const uint8_t* payload, size_t length) {
+int link_send_frame_as(Link& l, const uint8_t* payload, size_t length, const char* what,
+                       TraceKind kind) {
   if (length > kMaxPayload) length = kMaxPayload;
   if (l.peer_closed) return report_closed(l);
   uint8_t header[kFrameHeaderSize];
   put_frame_header(header, length);
-  trace(l, true, payload, length);
+  trace(l, true, payload, length, what, kind);
   return link_send_two(l, header, sizeof header, payload, length);
+}
+
+int link_send_frame(Link& l, const uint8_t* payload, size_t length) {
+  return link_send_frame_as(l, payload, length, nullptr, kTraceData);
 }
 
 bool link_mid_frame(const Link& l) {

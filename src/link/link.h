@@ -17,6 +17,7 @@
 #include "link/frame_reader.h"
 #include "link/protocol.h"
 #include "link/socket.h"
+#include "link/trace.h"
 
 namespace rq {
 
@@ -94,6 +95,12 @@ int link_send_two(Link& l, const uint8_t* head, size_t head_length, const uint8_
 // Sends one frame: its header and the payload in one call, the payload not copied.
 // length is capped at kMaxPayload (callers never ask for more).
 int link_send_frame(Link& l, const uint8_t* payload, size_t length);
+
+// link_send_frame for a frame whose part in the exchange the caller knows (a path is text
+// whatever its length or bytes, a chunk is data): the trace names it what and shows it as
+// kind instead of telling by its length and bytes.
+int link_send_frame_as(Link& l, const uint8_t* payload, size_t length, const char* what,
+                       TraceKind kind);
 
 // The one receive loop. Hands out the next whole frame (*payload valid until the next
 // receive) and returns its length. The frame must begin within begin_timeout_ms; once it has

@@ -150,6 +150,16 @@ TEST_F(LinkPair, ANewSocketStartsWithAnEmptyReader) {
   EXPECT_EQ(std::string(reinterpret_cast<char*>(buf), 3), "abc");
 }
 
+// What was traced into l.trace (a temporary file), which is closed and unset.
+std::string take_trace(Link& l) {
+  rewind(l.trace);
+  std::string lines;
+  for (int ch; (ch = fgetc(l.trace)) != EOF;) lines += static_cast<char>(ch);
+  fclose(l.trace);
+  l.trace = nullptr;
+  return lines;
+}
+
 TEST_F(LinkPair, TracesEveryFrameBothWaysWhenAsked) {
   link->trace = tmpfile();
   link->trace_name = "rqtool";
@@ -160,15 +170,41 @@ TEST_F(LinkPair, TracesEveryFrameBothWaysWhenAsked) {
   uint8_t buf[8];
   EXPECT_EQ(receive(buf, sizeof buf), 8);
   EXPECT_EQ(receive(buf, sizeof buf), kLinkOversize);
-  rewind(link->trace);
-  std::string lines;
-  for (int ch; (ch = fgetc(link->trace)) != EOF;) lines += static_cast<char>(ch);
-  fclose(link->trace);
-  link->trace = nullptr;
+  std::string lines = take_trace(*link);
   EXPECT_EQ(lines,
             "rqtool -> command   ls sub=0 value=2 | 41 67 00 08 03 00 00 00 02 00 00 00\n"
             "rqtool <- status    code=0 value=7 | 41 67 00 08 00 00 00 00 07 00 00 00\n"
             "rqtool <- oversize  frame of 16385 bytes skipped\n");
+}
+
+// Length and bytes alone mislead: a seven-letter path is as long as a message, a chunk of a
+// text file looks like text. A frame whose part the sender names is shown as that part.
+TEST_F(LinkPair, TracesASentFrameAsTheExchangeNamesIt) {
+  struct Case {
+    const char* name;
+    std::string payload;
+    const char* what;  // nullptr: unnamed
+    TraceKind kind;
+    const char* line;
+  } cases[] = {
+      {"path as long as a message", std::string("/abcdef\0", 8), "payload", kTraceText,
+       "rqtool -> payload   \"/abcdef\\0\" (8 bytes) | 41 67 00 08 2f 61 62 63 64 65 66 00\n"},
+      {"path with control bytes", std::string("a\x01\0", 3), "payload", kTraceText,
+       "rqtool -> payload   \"a\\x01\\0\" (3 bytes) | 41 67 00 03 61 01 00\n"},
+      {"chunk as long as a message", "abcdefgh", "data", kTraceData,
+       "rqtool -> data      8 bytes | 41 67 00 08 61 62 63 64 65 66 67 68\n"},
+      {"unnamed, as long as a message", std::string("/abcdef\0", 8), nullptr, kTraceData,
+       "rqtool -> command   0x2f sub=97 value=6710628 | 41 67 00 08 2f 61 62 63 64 65 66 "
+       "00\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    link->trace = tmpfile();
+    link->trace_name = "rqtool";
+    const auto* bytes = reinterpret_cast<const uint8_t*>(c.payload.data());
+    ASSERT_EQ(link_send_frame_as(*link, bytes, c.payload.size(), c.what, c.kind), 0);
+    EXPECT_EQ(take_trace(*link), c.line);
+  }
 }
 
 }  // namespace

@@ -33,9 +33,6 @@ struct Shell {
   bool progress_blanks = false;  // the terminal knows no erase sequence: overwrite with blanks
   bool quit = false;
   CommandOutcome outcome = CommandOutcome::kOk;
-  // Told the name of a download's temporary file while it exists ("" once it is gone), for
-  // a front end that removes it when interrupted; rqshell leaves it unset.
-  void (*temporary_file)(const char* name) = nullptr;
 };
 
 inline void note_outcome(Shell& c, CommandOutcome outcome) {

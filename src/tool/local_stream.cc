@@ -3,8 +3,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "tool/interrupt.h"
 #include "tool/platform.h"
+#include "transfer/interrupt_cleanup.h"
 
 namespace rq {
 
@@ -131,15 +131,27 @@ int open_download(DownloadFile& f, const std::string& name, std::string* why) {
   for (int attempt = 0; attempt < 100 && !f.file; ++attempt) {
     f.temporary = dir + "." + base + ".rqtool-" + std::to_string(process_id()) + "-" +
                   std::to_string(attempt);
+    // A name in use is passed over before arming: an interrupt must not remove that file.
+    if (local_kind(f.temporary) != LocalKind::kMissing) {
+      errno = EEXIST;
+      continue;
+    }
+    // Armed first: an interrupt right after the file appears still removes it.
+    if (arm_interrupt_cleanup(f.temporary.c_str(), PathText::kUtf8) != 0) {
+      errno = ENAMETOOLONG;
+      break;
+    }
     f.file = local_create_new(f.temporary);
     if (!f.file && errno != EEXIST) break;
   }
   if (!f.file) {
-    *why = "cannot write " + name + ": " + local_error_text(errno);
+    int error = errno;
+    disarm_interrupt_cleanup();
+    *why = "cannot write " + name + ": " + local_error_text(error);
     f.temporary.clear();
     return -1;
   }
-  interrupt_guard_file(f.temporary);
+  interrupt_cleanup_opened(f.file);
   return 0;
 }
 
@@ -168,7 +180,7 @@ int commit_download(DownloadFile& f, std::string* why) {
       return -1;
     }
     f.temporary.clear();
-    interrupt_guard_file("");
+    disarm_interrupt_cleanup();
   }
   return 0;
 }
@@ -180,7 +192,7 @@ void abandon_download(DownloadFile& f) {
   if (!f.temporary.empty()) {
     local_remove(f.temporary);
     f.temporary.clear();
-    interrupt_guard_file("");
+    disarm_interrupt_cleanup();
   }
 }
 

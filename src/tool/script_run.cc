@@ -7,7 +7,6 @@
 #include "shell/failure_report.h"
 #include "shell/line.h"
 #include "tool/connect.h"
-#include "tool/interrupt.h"
 #include "tool/platform.h"
 
 namespace rq {
@@ -23,8 +22,6 @@ void report_both(void* context, const LinkEvent& e) {
   report_link_event(&t.session, e);
   tool_link_report(&t, e);
 }
-
-void guard_temporary(const char* name) { interrupt_guard_file(name); }
 
 int exit_status_for(CommandOutcome outcome) {
   switch (outcome) {
@@ -58,7 +55,6 @@ int tool_run(Tool& t, const RunArgs& a, RunSummary& s) {
   c.console_out = t.out;
   if (t.show_progress) c.progress_out = t.err;
   t.device.link.report = report_both;
-  c.temporary_file = guard_temporary;
 
   std::string file = a.script;
   int line_number = 0;

@@ -11,11 +11,11 @@
 #include <vector>
 
 #include "tool/file_commands.h"
-#include "tool/interrupt.h"
 #include "tool/platform.h"
 #include "tool/script_run.h"
 #include "tool/tool.h"
 #include "tool/transfer_commands.h"
+#include "transfer/interrupt_cleanup.h"
 
 namespace rq {
 
@@ -263,7 +263,7 @@ int run_tool(Tool& t, std::vector<std::string> args) {
 }  // namespace
 
 int tool_main(int argc, char** argv) {
-  interrupt_install();
+  install_interrupt_cleanup(WindowsInterruptExit::kStatus130);
   std::vector<std::string> args(argv, argv + argc);
   // The session's buffers are large; keep them off the stack.
   auto tool = std::make_unique<Tool>();

@@ -244,6 +244,23 @@ TEST(ToolExchange, TraceShowsEachFrameBothWaysWithItsTime) {
   }
 }
 
+// A path as long as a message is still shown as the path it is, as rqsim's trace shows it.
+TEST(ToolExchange, TraceShowsAPathAsTextWhateverItsLength) {
+  const std::string ready = frame(message(0));
+  ScriptedProxy proxy(ready + ready + frame(message(0)), false);
+  Outcome o = run_tool(
+      proxy.port(), 5,
+      [](Tool& t) {
+        return tool_mkdir(t, MkdirArgs{"/abcdef", false});
+      },
+      true);
+  EXPECT_EQ(o.status, kExitOk);
+  EXPECT_NE(o.trace.find("rqtool -> payload   \"/abcdef\\0\" (8 bytes) | 41 67 00 08 2f 61 62 63 "
+                         "64 65 66 00\n"),
+            std::string::npos)
+      << o.trace;
+}
+
 TEST(ToolCommandLine, UsageMistakesExitTwoBeforeAnythingIsSent) {
   const std::vector<std::vector<std::string>> cases = {
       {"bogus"},

@@ -4,9 +4,9 @@
 
 #include "device/file_transfer.h"
 #include "tool/connect.h"
-#include "tool/interrupt.h"
 #include "tool/local_stream.h"
 #include "tool/platform.h"
+#include "transfer/interrupt_cleanup.h"
 #include "transfer/local_file.h"
 #include "transfer/progress.h"
 
@@ -104,7 +104,8 @@ int tool_put(Tool& t, const std::string& local, const std::string& device_name,
   if (device_name.size() + 1 + kPutSizeFieldLength > kMaxPayload)
     return tool_fail(t, kExitUsage, "usage", 0, what + ": device path too long");
   if (tool_connect(t) != 0) return kExitLink;
-  interrupt_note("rqtool: interrupted: " + device_name + " on the device may be incomplete");
+  set_interrupt_note(
+      ("rqtool: interrupted: " + device_name + " on the device may be incomplete").c_str());
   ProgressLine progress;
   progress.tool = &t;
   DeviceEvents events = progress.events();
@@ -113,7 +114,7 @@ int tool_put(Tool& t, const std::string& local, const std::string& device_name,
   TransferResult r =
       put_file(t.device, device_name.c_str(), static_cast<int32_t>(source.size), data, &events);
   progress.erase();
-  interrupt_note("");
+  set_interrupt_note("");
   if (r.result.step == Step::kSource) return source_failure(t, what, source);
   if (!r.result.ok()) return device_fail(t, what, r.result);
   s.bytes = source.size;
@@ -178,8 +179,9 @@ int tool_boot_write(Tool& t, int boot, const std::string& local, bool verify, Tr
   StreamSource source;
   if (open_source(t, what, local, source) != kExitOk) return t.failure.status;
   if (tool_connect(t) != 0) return kExitLink;
-  interrupt_note("rqtool: interrupted: boot image " + std::to_string(boot) +
-                 " on the device may be incomplete");
+  set_interrupt_note(("rqtool: interrupted: boot image " + std::to_string(boot) +
+                      " on the device may be incomplete")
+                         .c_str());
   ProgressLine progress;
   progress.tool = &t;
   DeviceEvents events = progress.events();
@@ -192,7 +194,7 @@ int tool_boot_write(Tool& t, int boot, const std::string& local, bool verify, Tr
   if (!r.result.ok()) return device_fail(t, what, r.result);
   s.bytes = source.size;
   if (!verify) {
-    interrupt_note("");
+    set_interrupt_note("");
     s.verify_skipped = true;
     s.seconds = seconds_since(start);
     return kExitOk;
@@ -203,7 +205,7 @@ int tool_boot_write(Tool& t, int boot, const std::string& local, bool verify, Tr
   rewind(source.file);
   DataSink sink = compare_sink(compare);
   TransferResult back = read_boot_image(t.device, boot, sink, nullptr);
-  interrupt_note("");
+  set_interrupt_note("");
   s.seconds = seconds_since(start);
   if (!back.result.ok()) return device_fail(t, what + ": reading back", back.result);
   if (compare.read_error)

@@ -96,8 +96,6 @@ int open_download_target(Shell& c, const char* name, DownloadTarget& t) {
   }
   t.fd = create_temporary(t);
   if (t.fd < 0) return cannot_open(c, t);
-  t.temporary_file = c.temporary_file;
-  if (t.temporary_file) t.temporary_file(t.temporary.c_str());
   return 0;
 }
 
@@ -135,7 +133,6 @@ int commit_download_target(Shell& c, DownloadTarget& t) {
   // Only now: an interrupt before the rename must still remove the temporary file.
   disarm_interrupt_cleanup();
   t.temporary.clear();
-  if (t.temporary_file) t.temporary_file("");
   return 0;
 }
 
@@ -156,7 +153,6 @@ void abandon_download_target(DownloadTarget& t) {
   if (!t.temporary.empty()) {
     fs::remove(t.temporary, ec);
     disarm_interrupt_cleanup();
-    if (t.temporary_file) t.temporary_file("");
   }
   t.temporary.clear();
 }

@@ -30,7 +30,6 @@ struct DownloadTarget {
                           // empty when the target is written in place
   bool existed = false;   // target existed when the download began
   int write_error = 0;    // errno of the first failed write; 0 while all is well
-  void (*temporary_file)(const char* name) = nullptr;  // the session's, told of temporary
 };
 
 // Creates the temporary file. When the target cannot be written (its directory is missing

@@ -2,14 +2,14 @@
 """Captures real client sessions against rqsim and checks how the Wireshark dissector
 decodes them.
 
-Each session runs a client (rqshell, with a script and console answers) through
-pcap_relay.Relay into rqsim, then decodes the capture with
+Each session runs a client (rqshell with a script and console answers, or one rqtool
+command) through pcap_relay.Relay into rqsim, then decodes the capture with
 `tshark -X lua_script:contrib/wireshark/rq.lua -T pdml` and compares the decoded fields
-with what the session did: the commands in order, the status texts the shell printed,
-chunk counts and their bytes, the listing entries the shell printed.
+with what the session did: the commands in order, the status texts the client printed,
+chunk counts and their bytes, the listing entries the client printed.
 
-A session is one entry of SESSIONS; a client of another kind (rqtool, say) is added as a
-session whose `client` builds that program's command line.
+A session is one entry of SESSIONS; its `client` builds the client's command line.
+Without --rqtool the rqtool sessions are left out.
 
 Exit status: 0 when every session passes, 77 when tshark is missing (ctest counts that as
 skipped; with RQ_REQUIRE_TSHARK=1 it is a failure), 1 otherwise.
@@ -37,6 +37,8 @@ SKIP = 77
 # every run of frames from one side in one segment, so each segment starts a frame.
 MIXED = [1, 3, 7, 5000, 65000, 2, 16388, 11, 12, 40000]
 WHOLE = [65000]
+# No segment holds a whole chunk: every chunk is put together from several.
+SPLIT = [1, 3, 7, 5000, 2, 4093, 11]
 
 
 def file_bytes(size, seed):
@@ -508,13 +510,88 @@ def check_late_start(ck, pdus, ctx):
           ["file"])
 
 
+def tool_errors(stderr):
+    """The status texts of rqtool's failure lines, in order."""
+    return re.findall(r"^rqtool: .*: (.*) \(status -?\d+\)$", stderr, re.M)
+
+
+def tool_listing(stdout):
+    """rqtool's ls lines as [(type, name), ...]: a directory's name ends in /."""
+    return [("Dir", line[:-1]) if line.endswith("/") else ("File", line)
+            for line in stdout.splitlines()]
+
+
+def check_tool_common(ck, pdus, command):
+    ck.eq("commands in order", commands(pdus), ["ping", command])
+    ck.eq("no guesses", [p for p in pdus if p.get("rq.guess")], [])
+    ck.eq("no expert warnings", [p for p in pdus if "rq.unexpected" in p.fields
+                                 or "rq.sequence" in p.fields], [])
+    ck.eq("ping replies", [p.get("rq.value") for p in kinds(pdus, "status", "ping")], ["1"])
+
+
+def check_spans_segments(ck, chunks):
+    ck.eq("chunks decoded in a segment shorter than the chunk",
+          [int(p.get("rq.length")) > p.tcp_len for p in chunks], [True] * len(chunks))
+
+
+def check_tool_ls(ck, pdus, ctx):
+    check_tool_common(ck, pdus, "ls")
+    ck.eq("path", [p.get("rq.path") for p in kinds(pdus, "path")], ["/"])
+    ck.eq("listings", decoded_listings(pdus), [tool_listing(ctx.run.stdout)])
+    ck.true("the listing is not empty", tool_listing(ctx.run.stdout) != [])
+
+
+def check_tool_put(ck, pdus, ctx):
+    check_tool_common(ck, pdus, "put")
+    ck.eq("put payload", [(p.get("rq.file_size"), p.get("rq.path"))
+                          for p in kinds(pdus, "put payload", "put")], [("40000", "/big.bin")])
+    check_spans_segments(ck, check_chunks(ck, pdus, "put", BIG, 3, "shell to proxy"))
+    ck.eq("put grants", [p.get("rq.role") for p in kinds(pdus, "grant", "put")],
+          ["for chunks 0 and 1", "for chunk 2"])
+    ck.true("the device holds the file put sent",
+            open(os.path.join(ctx.work, "root", "big.bin"), "rb").read() == BIG)
+
+
+def check_tool_get(ck, pdus, ctx):
+    check_tool_common(ck, pdus, "get")
+    ck.eq("path", [p.get("rq.path") for p in pdus if p.get("rq.kind") in ("path", "name")],
+          ["/big.bin"])
+    check_spans_segments(ck, check_chunks(ck, pdus, "get", BIG, 3, "proxy to shell"))
+    ck.true("get wrote the device's file",
+            open(os.path.join(ctx.work, "back.bin"), "rb").read() == BIG)
+
+
+def check_tool_failure(exchange, kind, status, refused):
+    """A check for a session whose one command fails at exchange's frame of this kind."""
+
+    def check(ck, pdus, ctx):
+        check_tool_common(ck, pdus, exchange)
+        failed = [p for p in pdus if p.get("rq.status") not in (None, "0")]
+        ck.eq("what failed", [(p.get("rq.exchange"), p.get("rq.kind"), p.get("rq.status"))
+                              for p in failed], [(exchange, kind, status)])
+        ck.eq("refused flag", [p.get("rq.refused") for p in failed], [refused])
+        ck.eq("failure text, as rqtool printed it", [p.get("rq.status_text") for p in failed],
+              tool_errors(ctx.run.stderr))
+        ck.true("failures carry expert info", all("rq.failure" in p.fields for p in failed))
+        ck.eq("no data after the failure", kinds(pdus, "chunk"), [])
+        ck.eq("no local file left", sorted(os.listdir(ctx.work)),
+              sorted(["big.bin", "boot.bin", os.path.basename(ctx.pcap), "root", "root.boot",
+                      "session.rq"]))
+
+    return check
+
+
+def rqtool_client(*command):
+    return lambda args, script, port: [args.rqtool, "-p", str(port), *command]
+
+
 # Each session: rqsim's options, the relay's segment pattern, the client's script and
 # console input, and the check of the decoded capture. `client` (default rqshell_client)
 # builds the client's command line from the parsed arguments, the script's path and the
-# relay's port: a session of another program names its own, e.g.
-#   client=lambda args, script, port: [args.rqtool, "--port", str(port), "ls", "/docs"]
-# with a --rqtool argument beside --rqshell. `frames` instead writes the listed frames
-# straight into the capture, for peers that no program here imitates.
+# relay's port; `status` is the client's expected exit status (default 0) and
+# `root_files` what the device holds at the start, in place of --demo's files. `frames`
+# instead writes the listed frames straight into the capture, for peers that no program
+# here imitates.
 SESSIONS = [
     dict(name="every-command", sim=["--demo", "--reduction", "512"], pattern=MIXED,
          script=EVERY_COMMAND_SCRIPT, stdin="y\na\ny\nr\np\ny\n", check=check_every_command),
@@ -536,6 +613,18 @@ SESSIONS = [
          # The same capture without its handshake and first ls: it starts with the
          # packet that holds that ls's status and listing.
          late_start=dict(drop=10, check=check_late_start)),
+    dict(name="rqtool-ls", sim=["--demo"], pattern=MIXED, client=rqtool_client("ls", "/"),
+         check=check_tool_ls),
+    dict(name="rqtool-put", sim=[], pattern=SPLIT,
+         client=rqtool_client("put", "big.bin", "/big.bin"), check=check_tool_put),
+    dict(name="rqtool-get", sim=[], root_files={"big.bin": BIG}, pattern=SPLIT,
+         client=rqtool_client("get", "/big.bin", "back.bin"), check=check_tool_get),
+    dict(name="rqtool-refused", sim=["--demo", "--refuse", "put:3=8"], pattern=MIXED,
+         client=rqtool_client("put", "big.bin", "/x.bin"), status=1,
+         check=check_tool_failure("put", "grant", "8", "1")),
+    dict(name="rqtool-status", sim=["--demo", "--status", "get=9"], pattern=MIXED,
+         client=rqtool_client("get", "/docs/readme.txt", "readme.txt"), status=1,
+         check=check_tool_failure("get", "status", "9", None)),
 ]
 
 
@@ -570,6 +659,9 @@ def run_session(args, tshark, session, keep):
         open(os.path.join(work, "big.bin"), "wb").write(BIG)
         open(os.path.join(work, "boot.bin"), "wb").write(BOOT)
         root = os.path.join(work, "root")
+        for name, data in session.get("root_files", {}).items():
+            os.makedirs(root, exist_ok=True)
+            open(os.path.join(root, name), "wb").write(data)
         sim = subprocess.Popen([args.rqsim, "--port", "0", "--root", root, "--diag-delay", "0",
                                 "--once", *session["sim"]],
                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
@@ -580,13 +672,13 @@ def run_session(args, tshark, session, keep):
         relay = Relay(int(m.group(1)), pcap, session["pattern"],
                       server_port=session.get("server_port", 20025))
         script = os.path.join(work, "session.rq")
-        open(script, "w").write(session["script"].format(work=work))
+        open(script, "w").write(session.get("script", "").format(work=work))
         client = session.get("client", rqshell_client)(args, script, relay.port)
-        run = subprocess.run(client, input=session["stdin"], capture_output=True, text=True,
+        run = subprocess.run(client, input=session.get("stdin", ""), capture_output=True, text=True,
                              timeout=60, cwd=work)
         if not relay.wait():
             raise RuntimeError("relay failed: %s" % relay.error)
-        ck.eq("client exit status", run.returncode, 0)
+        ck.eq("client exit status", run.returncode, session.get("status", 0))
         pdus = decode(tshark, args.dissector, pcap, session.get("decode", []))
         ctx = types.SimpleNamespace(run=run, work=work, pcap=pcap, tshark=tshark,
                                     dissector=args.dissector)
@@ -611,13 +703,15 @@ def run_session(args, tshark, session, keep):
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("--rqshell", required=True)
+    parser.add_argument("--rqtool", help="the rqtool binary; without it its sessions are left out")
     parser.add_argument("--rqsim", required=True)
     parser.add_argument("--dissector", required=True)
     parser.add_argument("--keep", help="copy each capture into this directory")
     parser.add_argument("--only", help="run only the session of this name")
     args = parser.parse_args()
-    for name in ("rqshell", "rqsim", "dissector"):
-        setattr(args, name, os.path.abspath(getattr(args, name)))
+    for name in ("rqshell", "rqtool", "rqsim", "dissector"):
+        if getattr(args, name):
+            setattr(args, name, os.path.abspath(getattr(args, name)))
     tshark = shutil.which("tshark")
     if not tshark:
         # CI sets RQ_REQUIRE_TSHARK, where a skip would hide a broken dissector.
@@ -630,6 +724,8 @@ def main():
     passed = failed = 0
     for session in SESSIONS:
         if args.only and session["name"] != args.only:
+            continue
+        if session["name"].startswith("rqtool-") and not args.rqtool:
             continue
         ck = run_session(args, tshark, session, args.keep)
         if ck.failures:

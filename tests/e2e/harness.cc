@@ -112,16 +112,11 @@ std::string shell_not_native_reason() {
   return "";
 }
 
-// RQ_E2E_SHELL, when set, names the shell to run in place of the one built with the tests
-// (CI: the Windows build under wine, the 32-bit Linux build under qemu). RQ_E2E_SHELL_WRAPPER,
-// when set, runs the shell under another program, its words split at blanks (CI: "valgrind
-// -q --error-exitcode=99 --leak-check=full", wine, qemu-i386). A wrapper's findings show as
-// a failed exit status and as text on standard error, which the tests check.
-std::vector<std::string> shell_command(const std::vector<std::string>& argv) {
-  if (argv.empty() || argv[0] != rqshell_bin()) return argv;
+// The words of the wrapper named in the environment variable, split at blanks.
+static std::vector<std::string> wrapper_words(const char* name) {
   std::vector<std::string> out;
   std::string word;
-  std::string wrapper = env("RQ_E2E_SHELL_WRAPPER");
+  std::string wrapper = env(name);
   for (const char* p = wrapper.c_str();; ++p) {
     if (*p && *p != ' ') {
       word += *p;
@@ -131,9 +126,33 @@ std::vector<std::string> shell_command(const std::vector<std::string>& argv) {
     word.clear();
     if (!*p) break;
   }
+  return out;
+}
+
+static bool names_rqtool(const std::string& program) {
+#ifdef RQTOOL_BIN
+  return program == RQTOOL_BIN;
+#else
+  (void)program;
+  return false;  // not built here
+#endif
+}
+
+// RQ_E2E_SHELL, when set, names the shell to run in place of the one built with the tests
+// (CI: the Windows build under wine, the 32-bit Linux build under qemu). RQ_E2E_SHELL_WRAPPER,
+// when set, runs the shell under another program, its words split at blanks (CI: "valgrind
+// -q --error-exitcode=99 --leak-check=full", wine, qemu-i386); RQ_E2E_TOOL_WRAPPER does the
+// same for rqtool. A wrapper's findings show as a failed exit status and as text on
+// standard error, which the tests check.
+std::vector<std::string> shell_command(const std::vector<std::string>& argv) {
+  if (argv.empty()) return argv;
+  bool shell = argv[0] == rqshell_bin();
+  if (!shell && !names_rqtool(argv[0])) return argv;
+  std::vector<std::string> out =
+      wrapper_words(shell ? "RQ_E2E_SHELL_WRAPPER" : "RQ_E2E_TOOL_WRAPPER");
   out.insert(out.end(), argv.begin(), argv.end());
-  std::string shell = env("RQ_E2E_SHELL");
-  if (!shell.empty()) out[out.size() - argv.size()] = shell;
+  std::string stand_in = shell ? env("RQ_E2E_SHELL") : "";
+  if (!stand_in.empty()) out[out.size() - argv.size()] = stand_in;
   return out;
 }
 

@@ -38,7 +38,7 @@ struct Run {
 // Runs a program with arguments and console input, killing it after timeout_ms. When argv
 // names rqshell, the shell named in RQ_E2E_SHELL runs in its place, if set, under the
 // program named in RQ_E2E_SHELL_WRAPPER, if set (see harness.cc); a Windows shell's CR LF
-// line ends then arrive as LF.
+// line ends then arrive as LF. rqtool runs under RQ_E2E_TOOL_WRAPPER, if set.
 Run run_program(const std::vector<std::string>& argv, const std::string& stdin_text,
                 int timeout_ms = 30000, const std::string& cwd = "");
 

@@ -162,14 +162,16 @@ struct Background {
   pid_t pid = -1;
 };
 
+// ignored: a signal rqtool starts with ignored, as under nohup; 0 for none.
 Background spawn(const std::vector<std::string>& argv, const std::string& cwd,
-                 const std::string& err_path) {
+                 const std::string& err_path, int ignored = 0) {
   Background b;
   b.pid = fork();
   if (b.pid == 0) {
     // A caller that ignores these (a background job of a shell, the harness for SIGPIPE)
     // must not pass that on: the test is about what rqtool does when they arrive.
     for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) signal(sig, SIG_DFL);
+    if (ignored) signal(ignored, SIG_IGN);
     int null_fd = open("/dev/null", O_RDWR);
     int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     dup2(null_fd, 0);
@@ -231,6 +233,25 @@ TEST_F(ToolRun, AnInterruptedGetLeavesNothingBehind) {
       start({"--stall", "20"});
     }
   }
+}
+
+// Started under nohup, rqtool keeps ignoring SIGHUP: the download ends as if none came.
+TEST_F(ToolRun, ASignalIgnoredAtStartStaysIgnored) {
+  const std::string data = random_bytes(1024 * 1024, 9);
+  write_file(root() + "/big", data);
+  start({"--stall", "20"});
+  const std::set<std::string> before = dir_.entries();
+  Background b = spawn({rqtool_bin(), "-p", std::to_string(sim_.port), "get", "big", "fresh"},
+                       dir_.path(), dir_ / "tool.err", SIGHUP);
+  long long deadline = now_ms() + 5000;
+  while (now_ms() < deadline && dir_.entries().size() <= before.size() + 1) usleep(5000);
+  EXPECT_GT(dir_.entries().size(), before.size() + 1) << "no temporary file showed";
+  kill(b.pid, SIGHUP);
+  int status = wait_for(b, 30000);
+  ASSERT_NE(status, -1) << "rqtool did not end";
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == kExitOk)
+      << "status " << status << ": " << read_file(dir_ / "tool.err");
+  EXPECT_TRUE(read_file(dir_ / "fresh") == data) << "the download is not the device's file";
 }
 
 // An interrupted upload cannot be taken back: rqtool still ends by the signal, and says that
