@@ -83,7 +83,11 @@ void put_record(json& object, const FileRecord& f) {
 
 }  // namespace
 
-json json_ls(const LsListing& listing) {
+namespace {
+
+// With -R every directory's listing carries the listings below it, an empty array at the
+// bottom of the tree.
+json json_listing(const LsListing& listing, bool recursive) {
   json r = json::object();
   json_text(r, "path", listing.path);
   r["type"] = listing.is_file ? "file" : "directory";
@@ -96,16 +100,28 @@ json json_ls(const LsListing& listing) {
     json entry = json::object();
     json_text(entry, "name", e.name);
     entry["type"] = e.directory ? "directory" : "file";
+    if (e.has_record) put_record(entry, e.record);
     entries.push_back(entry);
   }
   r["entries"] = entries;
+  if (recursive) {
+    json below = json::array();
+    for (const LsListing& sub : listing.below) below.push_back(json_listing(sub, true));
+    r["below"] = below;
+  }
   return r;
 }
 
+}  // namespace
+
+json json_ls(const LsListing& listing) { return json_listing(listing, listing.recursive); }
+
 namespace {
 
-const char* transfer_outcome(int status) {
-  if (status == kExitOk) return "ok";
+// verify and boot verify compare only; the others move data (and may compare after).
+const char* transfer_outcome(const TransferSummary& s, int status) {
+  bool compare_only = s.what == "verify" || s.what == "boot verify";
+  if (status == kExitOk) return compare_only ? "equal" : "ok";
   return status == kExitVerify ? "differs" : "failed";
 }
 
@@ -115,11 +131,13 @@ json json_transfer(const TransferSummary& s, int status) {
   json r = json::object();
   json_text(r, "from", s.from);
   json_text(r, "to", s.to);
-  r["files"] = status == kExitOk ? 1 : 0;
+  // A tree copy counts what it completed; a single file counts once it was moved or compared.
+  r["files"] = s.tree ? s.files : (status == kExitOk || status == kExitVerify ? 1 : 0);
+  if (s.tree) r["directories"] = s.directories;
   r["bytes"] = s.bytes;
   r["seconds"] = s.seconds;
   r["verified"] = s.verified;
-  r["outcome"] = transfer_outcome(status);
+  r["outcome"] = transfer_outcome(s, status);
   return r;
 }
 
