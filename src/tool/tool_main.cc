@@ -300,7 +300,8 @@ int run_tool(Tool& t, std::vector<std::string> args) {
   if (boot_verify->parsed()) status = tool_boot_verify(t, p.boot, p.local, s);
   if (boot_read->parsed()) status = tool_boot_read(t, p.boot, p.local, s);
   if (boot_write->parsed()) status = tool_boot_write(t, p.boot, p.local, !p.no_verify, s);
-  if (put->parsed() || get->parsed() || verify->parsed() || boot->parsed()) return present_transfer(t, status, s);
+  if (put->parsed() || get->parsed() || verify->parsed() || boot->parsed())
+    return present_transfer(t, status, s);
   if (run->parsed()) {
     RunSummary summary;
     return present_run(t, tool_run(t, p.run, summary), summary);
