@@ -112,6 +112,9 @@ TEST_F(ToolJson, PingVerAndLs) {
 
 TEST_F(ToolJson, PathCommandsAndTheirFailures) {
   write_file(root() + "/f.txt", "x");
+  write_file(root() + "/f.elf",
+             "\x7f"
+             "ELF");
   start();
   struct Case {
     std::vector<std::string> args;
@@ -125,6 +128,8 @@ TEST_F(ToolJson, PathCommandsAndTheirFailures) {
       {{"rm", "h.txt"}, kExitOk, "rm", ""},
       {{"rm", "missing"}, kExitDevice, "rm", "status"},
       {{"ls", "/missing"}, kExitDevice, "ls", "status"},
+      {{"launch", "f.elf"}, kExitOk, "launch", ""},
+      {{"launch", "missing.elf"}, kExitDevice, "launch", "status"},
       {{"format", "--yes"}, kExitOk, "format", ""},
   };
   for (const Case& c : cases) {
@@ -196,6 +201,9 @@ TEST_F(ToolJson, TransfersAndScripts) {
   j = run_json({"boot", "write", "2", "boot.img"}, kExitOk, "boot write");
   EXPECT_EQ(j["result"]["verified"], true);
   EXPECT_EQ(j["result"]["bytes"], 4096);
+  j = run_json({"boot", "read", "2", "boot2.img"}, kExitOk, "boot read");
+  EXPECT_EQ(j["result"]["outcome"], "ok");
+  EXPECT_EQ(read_file(dir_ / "boot2.img").substr(0, 4096), std::string(4096, '\x5a'));
 
   // A script's console text is not among the results.
   write_file(dir_ / "ok.txt", "mkdir s1\nls\n");
