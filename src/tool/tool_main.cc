@@ -208,11 +208,18 @@ int run_tool(Tool& t, std::vector<std::string> args) {
   put->add_flag("-r", p.tree.recursive, "copy directories and all they hold");
   put->add_flag("-L", p.tree.follow_links, "follow symbolic links inside a tree");
   put->add_flag("--verify", p.tree.verify, "read each file back and compare it");
-  put->add_option("LOCAL... DEST", p.tree.sources)->required()->expected(2, 1 << 30);
+  put->add_option("LOCAL... DEST", p.tree.sources, "local files or directories, then where they go")
+      ->required()
+      ->expected(2, 1 << 30)
+      ->type_name("");
   auto* get = app.add_subcommand(
       "get", "fetch device files or trees: get [-r] DEVICE... DEST (DEST - : standard output)");
   get->add_flag("-r", p.tree.recursive, "copy directories and all they hold");
-  get->add_option("DEVICE... DEST", p.tree.sources)->required()->expected(2, 1 << 30);
+  get->add_option("DEVICE... DEST", p.tree.sources,
+                  "device files or directories, then where they go")
+      ->required()
+      ->expected(2, 1 << 30)
+      ->type_name("");
   auto* verify = app.add_subcommand("verify", "compare a local file with a device file");
   verify->add_option("LOCAL", p.local)->required();
   verify->add_option("DEVICE", p.path)->required();
