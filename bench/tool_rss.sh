@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Peak resident memory of rqtool's put and get beside rqshell's, for one file through rqsim
-# on loopback. rqshell reads a file to send whole into memory; rqtool streams it with fixed
+# on loopback, and of rqtool's verify (a device file read back and compared with the local
+# one). rqshell reads a file to send whole into memory; rqtool streams it with fixed
 # buffers, so its peak must stay under 8 MiB at any size.
 #
 #   bench/tool_rss.sh [--build DIR] [MiB ...]
@@ -89,13 +90,15 @@ for mib in "${sizes[@]}"; do
   row "$mib" rqshell get
   rm -f "$work/root/shell-$mib" "$work/down-shell-$mib"
 
-  for op in put get; do
+  for op in put get vrfy; do
     if [[ "$op" == put ]]; then
       measure "$tool" -q -p "$port" put "src-$mib" "/tool-$mib"
       same "$src" "$work/root/tool-$mib"
-    else
+    elif [[ "$op" == get ]]; then
       measure "$tool" -q -p "$port" get "/tool-$mib" "down-tool-$mib"
       same "$src" "$work/down-tool-$mib"
+    else
+      measure "$tool" -q -p "$port" verify "src-$mib" "/tool-$mib"
     fi
     row "$mib" rqtool "$op"
     if ((rss_kib >= bound_kib)); then

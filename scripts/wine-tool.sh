@@ -90,7 +90,28 @@ found="$(ls -A "$work" | LC_ALL=C sort)"
   <(echo "$expected") <(echo "$found") | tr '\n' ' ')"
 echo "wine-tool: put/get round trip byte for byte ok (ASCII and non-ASCII local names)"
 
-# 3. An exit status: removing what is not there is a refusal by the device.
+# 3. A tree both ways: nested directories, an empty file, names with blanks and non-ASCII
+# letters, compared byte for byte; then a device name Windows cannot hold, refused before
+# anything is written.
+mkdir -p "$work/tree/sub dir/deeper" "$work/tree/leer"
+: >"$work/tree/empty"
+head -c 70001 /dev/urandom >"$work/tree/sub dir/a b.bin"
+head -c 1234 /dev/urandom >"$work/tree/sub dir/deeper/übung.txt"
+tool put -r tree /
+expect_status 0 "put -r tree /"
+diff -r "$work/tree" "$work/root/tree" >/dev/null || fail "put -r: the device's tree differs"
+grep -q 'put: 3 files, 4 directories, 71235 bytes in' "$work/err" || fail "put -r: $(cat "$work/err")"
+tool get -r /tree back/
+expect_status 0 "get -r /tree back/"
+diff -r "$work/tree" "$work/back/tree" >/dev/null || fail "get -r: the local tree differs"
+printf x >"$work/root/tree/aux.txt"
+tool get -r /tree refused
+expect_status 4 "get -r of a tree holding aux.txt"
+[[ ! -e "$work/refused" ]] || fail "get -r wrote something before refusing aux.txt"
+rm -rf "$work/root/tree" "$work/back" "$work/tree"
+echo "wine-tool: put -r/get -r tree round trip byte for byte ok; a reserved name refused"
+
+# 4. An exit status: removing what is not there is a refusal by the device.
 tool rm /no-such-file
 expect_status 1 "rm of a missing file"
 grep -q 'file does not exist (status 9)' "$work/err" || fail "rm: stderr: $(cat "$work/err")"

@@ -149,6 +149,35 @@ int parse_drop_rule(Faults& f, const char* text, FILE* err) {
   return 0;
 }
 
+int parse_corrupt_rule(Faults& f, const char* text, FILE* err) {
+  const char* colon = std::strchr(text, ':');
+  int command = colon ? parse_command(text, static_cast<size_t>(colon - text)) : kNoCommand;
+  long long offset = 0;
+  if (command == kNoCommand || !parse_decimal(colon + 1, 0, 2147483647, &offset)) {
+    fprintf(err, "rqsim: --corrupt wants CMD:OFFSET (OFFSET 0..2147483647), not \"%s\"\n", text);
+    list_commands(err);
+    return -1;
+  }
+  if (command != kSimGet && command != kSimRb) {
+    fprintf(err, "rqsim: --corrupt %s: only the data of get and rb can be changed\n", text);
+    return -1;
+  }
+  if (f.corrupt_count >= kMaxFaultRules) {
+    fprintf(err, "rqsim: too many --corrupt rules (at most %d)\n", kMaxFaultRules);
+    return -1;
+  }
+  f.corrupt[f.corrupt_count++] = {command, offset};
+  return 0;
+}
+
+void apply_corruption(const Faults& f, int command, int64_t at, uint8_t* chunk, size_t length) {
+  for (int i = 0; i < f.corrupt_count; ++i) {
+    const CorruptRule& r = f.corrupt[i];
+    if (r.command != command || r.offset < at) continue;
+    if (r.offset - at < static_cast<int64_t>(length)) chunk[r.offset - at] ^= 0xff;
+  }
+}
+
 int parse_command_flag(uint32_t& flag, const char* option, const char* text, FILE* err) {
   int command = parse_command(text, std::strlen(text));
   if (command == kNoCommand) {

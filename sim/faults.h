@@ -34,6 +34,12 @@ struct DropRule {
   int64_t bytes;
 };
 
+// Flip one byte of the data a get or rb sends, at that offset of the file or image.
+struct CorruptRule {
+  int command;
+  int64_t offset;
+};
+
 struct Faults {
   RefuseRule refuse[kMaxFaultRules];
   int refuse_count = 0;
@@ -41,6 +47,8 @@ struct Faults {
   int status_count = 0;
   DropRule drop[kMaxFaultRules];
   int drop_count = 0;
+  CorruptRule corrupt[kMaxFaultRules];
+  int corrupt_count = 0;
   uint32_t oversize = 0;  // one bit per SimCommand
   uint32_t garbage = 0;
   bool split = false;
@@ -55,6 +63,8 @@ struct Faults {
 int parse_refuse_rule(Faults& f, const char* text, FILE* err);
 int parse_status_rule(Faults& f, const char* text, FILE* err);
 int parse_drop_rule(Faults& f, const char* text, FILE* err);
+//   --corrupt CMD:OFFSET (get or rb)
+int parse_corrupt_rule(Faults& f, const char* text, FILE* err);
 int parse_command_flag(uint32_t& flag, const char* option, const char* text, FILE* err);
 
 // The code that refuses that ready message, or 0 to let it go ahead.
@@ -63,6 +73,9 @@ int refusal_code(const Faults& f, int command, int step, int ordinal);
 int forced_status(const Faults& f, int command);
 // Data bytes after which the connection is cut, or -1.
 int64_t drop_limit(const Faults& f, int command);
+// Flips the byte of chunk (holding the command's data from offset `at`) that a --corrupt
+// rule names, if the chunk holds it.
+void apply_corruption(const Faults& f, int command, int64_t at, uint8_t* chunk, size_t length);
 inline bool flag_set(uint32_t mask, int command) {
   return command >= 0 && command < 32 && (mask >> command) & 1u;
 }

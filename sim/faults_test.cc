@@ -47,7 +47,25 @@ TEST(FaultOptions, ParsesEachRuleAndRefusesWhatCannotWork) {
   EXPECT_EQ(parse_drop_rule(f, "get:-1", err), -1);
   EXPECT_EQ(parse_drop_rule(f, "get", err), -1);
   EXPECT_EQ(parse_command_flag(f.garbage, "--garbage", "LS", err), -1);
+  EXPECT_EQ(parse_corrupt_rule(f, "put:5", err), -1);  // only data the device sends
+  EXPECT_EQ(parse_corrupt_rule(f, "get", err), -1);
+  EXPECT_EQ(parse_corrupt_rule(f, "rb:-1", err), -1);
   fclose(err);
+}
+
+TEST(FaultOptions, CorruptFlipsOnlyTheNamedByteOfTheChunkHoldingIt) {
+  Faults f;
+  ASSERT_EQ(parse_corrupt_rule(f, "get:20000", stderr), 0);
+  ASSERT_EQ(parse_corrupt_rule(f, "rb:0", stderr), 0);
+  uint8_t chunk[4] = {1, 2, 3, 4};
+  apply_corruption(f, kSimGet, 19996, chunk, 4);  // ends just before the offset
+  apply_corruption(f, kSimGet, 20001, chunk, 4);  // begins just after it
+  apply_corruption(f, kSimPut, 19998, chunk, 4);
+  EXPECT_EQ(chunk[0] + chunk[1] + chunk[2] + chunk[3], 10);
+  apply_corruption(f, kSimGet, 19997, chunk, 4);
+  EXPECT_EQ(chunk[3], 4 ^ 0xff);
+  apply_corruption(f, kSimRb, 0, chunk, 4);
+  EXPECT_EQ(chunk[0], 1 ^ 0xff);
 }
 
 SimOptions with_rule(int (*parse)(Faults&, const char*, FILE*), const char* text) {

@@ -59,6 +59,8 @@ void print_sim_help(FILE* out) {
           "  --drop CMD:BYTES     close the connection once BYTES bytes of CMD's data have\n"
           "                       moved (file or image chunks, ls/pwd/ver replies), cutting a\n"
           "                       frame short if it crosses the mark\n"
+          "  --corrupt CMD:OFFSET flip every bit of the byte at OFFSET of the data get or rb\n"
+          "                       sends (the file or image on the device stays as it is)\n"
           "  --oversize CMD       send a frame announcing 20000 bytes (and its bytes) in place\n"
           "                       of CMD's first status or reply, then carry on\n"
           "  --garbage CMD        send bytes that are not a frame in place of CMD's first\n"
@@ -108,9 +110,9 @@ static int parse_diag_status(SimOptions& o, const char* text, FILE* err) {
 
 static bool takes_value(const char* arg) {
   static const char* const kWithValue[] = {
-      "--bind",       "--port",        "--root",   "--boot-dir", "--reduction",
-      "--diag-delay", "--diag-status", "--refuse", "--status",   "--drop",
-      "--oversize",   "--garbage",     "--stall"};
+      "--bind",       "--port",        "--root",    "--boot-dir", "--reduction",
+      "--diag-delay", "--diag-status", "--refuse",  "--status",   "--drop",
+      "--corrupt",    "--oversize",    "--garbage", "--stall"};
   for (const char* name : kWithValue)
     if (std::strcmp(arg, name) == 0) return true;
   return false;
@@ -180,6 +182,8 @@ int parse_sim_options(int argc, char** argv, SimOptions& o, FILE* out, FILE* err
       if (parse_status_rule(o.faults, value, err) < 0) return -1;
     } else if (std::strcmp(arg, "--drop") == 0) {
       if (parse_drop_rule(o.faults, value, err) < 0) return -1;
+    } else if (std::strcmp(arg, "--corrupt") == 0) {
+      if (parse_corrupt_rule(o.faults, value, err) < 0) return -1;
     } else if (std::strcmp(arg, "--oversize") == 0) {
       if (parse_command_flag(o.faults.oversize, arg, value, err) < 0) return -1;
     } else if (std::strcmp(arg, "--garbage") == 0) {

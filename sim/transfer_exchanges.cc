@@ -119,6 +119,7 @@ int send_file_frames(Session& s, int fd, int64_t size, bool status_between, cons
       drop_link(s, "a file could not be read whole");
       return kWireClosed;
     }
+    apply_corruption(s.options->faults, s.command_id, sent, s.data, want);
     rc = send_data(s, "data", kTraceData, s.data, want);
     sent += got;
     if (status_between && rc == 0 && sent < size)

@@ -51,6 +51,11 @@ void set_exchange_timeout(Tool& t, double min_seconds) {
 }
 
 int tool_connect(Tool& t) {
+  // A tree copy runs many commands over the run's one connection.
+  if (t.device.link.socket != kNoSocket) {
+    set_exchange_timeout(t, 0);
+    return 0;
+  }
   socket_startup();
   char address[64];
   if (socket_resolve_ipv4(t.options.host.c_str(), address, sizeof address) != 0)

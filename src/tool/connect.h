@@ -9,7 +9,8 @@
 
 namespace rq {
 
-// Returns 0, or kExitLink after reporting why the last try failed.
+// Returns 0 (at once when the run is connected already), or kExitLink after reporting why
+// the last try failed.
 int tool_connect(Tool& t);
 
 // Sets the link's time-out for the next exchanges: the -t value, or at least min_seconds

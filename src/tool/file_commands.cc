@@ -71,7 +71,7 @@ Result device_list(Device& d, const std::string& path, LsListing& listing) {
   ListingCursor cursor;
   ListingEntry e;
   while (listing_next(reply, cursor, &e))
-    listing.entries.push_back(LsEntry{std::string(e.name, e.name_length), e.directory});
+    listing.entries.push_back(LsEntry{std::string(e.name, e.name_length), e.directory, false, {}});
   return r;
 }
 
@@ -124,18 +124,83 @@ int tool_ls(Tool& t, const std::string& path, LsListing& listing) {
   return kExitOk;
 }
 
-void print_ls(Tool& t, const LsListing& l) {
-  if (l.is_file) {
-    const FileRecord& f = l.record;
-    fprintf(t.out, "%s size=%d uid=%d gid=%d attr=0x%x own=0x%x grp=%d other=%d\n", l.path.c_str(),
-            f.size, f.uid, f.gid, static_cast<unsigned>(f.attr), static_cast<unsigned>(f.own),
-            f.grp, f.other);
-    return;
-  }
+namespace {
+
+void print_record(Tool& t, const std::string& name, const FileRecord& f) {
+  fwrite(name.data(), 1, name.size(), t.out);
+  fprintf(t.out, " size=%d uid=%d gid=%d attr=0x%x own=0x%x grp=%d other=%d\n", f.size, f.uid,
+          f.gid, static_cast<unsigned>(f.attr), static_cast<unsigned>(f.own), f.grp, f.other);
+}
+
+void print_entries(Tool& t, const LsListing& l) {
   for (const LsEntry& e : l.entries) {
+    if (e.has_record) {
+      print_record(t, e.name, e.record);
+      continue;
+    }
     fwrite(e.name.data(), 1, e.name.size(), t.out);
     fputs(e.directory ? "/\n" : "\n", t.out);
   }
+}
+
+// ls -R: each directory under a "path:" line, a blank line between directories.
+void print_below(Tool& t, const LsListing& l) {
+  for (const LsListing& sub : l.below) {
+    fputc('\n', t.out);
+    fwrite(sub.path.data(), 1, sub.path.size(), t.out);
+    fputs(":\n", t.out);
+    print_entries(t, sub);
+    print_below(t, sub);
+  }
+}
+
+// Fills the records (-l) and the subdirectories' listings (-R) of a directory listing.
+int fill_listing(Tool& t, const LsArgs& a, LsListing& l, int depth) {
+  for (LsEntry& e : l.entries) {
+    if (e.name.empty() || e.name == "." || e.name == "..") continue;
+    std::string child = join_device_path(l.path, e.name);
+    if (check_device_path(t, child) != 0) return kExitUsage;
+    if (!e.directory && a.long_form) {
+      LsListing file;
+      Result r = device_list(t.device, child, file);
+      if (!r.ok()) return device_fail(t, "ls " + child, r);
+      e.has_record = file.is_file;
+      e.record = file.record;
+    }
+    if (!e.directory || !a.recursive) continue;
+    // A device that lists a directory inside itself must not keep the walk going for ever.
+    if (depth >= 64) return tool_fail(t, kExitDevice, "reply", 0, "ls -R " + child + ": too deep");
+    LsListing sub;
+    Result r = device_list(t.device, child, sub);
+    if (!r.ok()) return device_fail(t, "ls " + child, r);
+    if (sub.is_file) continue;
+    int status = fill_listing(t, a, sub, depth + 1);
+    l.below.push_back(std::move(sub));
+    if (status != kExitOk) return status;
+  }
+  return kExitOk;
+}
+
+}  // namespace
+
+int tool_ls(Tool& t, const LsArgs& a, LsListing& listing) {
+  int status = tool_ls(t, a.path, listing);
+  listing.recursive = a.recursive;
+  if (status != kExitOk || listing.is_file || (!a.long_form && !a.recursive)) return status;
+  return fill_listing(t, a, listing, 0);
+}
+
+void print_ls(Tool& t, const LsListing& l) {
+  if (l.is_file) {
+    print_record(t, l.path, l.record);
+    return;
+  }
+  if (l.recursive) {
+    fwrite(l.path.data(), 1, l.path.size(), t.out);
+    fputs(":\n", t.out);
+  }
+  print_entries(t, l);
+  print_below(t, l);
 }
 
 int tool_mkdir(Tool& t, const MkdirArgs& a) {

@@ -25,20 +25,31 @@ void print_ping(Tool& t, const PingSummary& s);
 int tool_ver(Tool& t, std::string& build);
 void print_ver(Tool& t, const std::string& build);
 
+struct FileRecord {
+  int32_t size = 0, uid = 0, gid = 0, attr = 0, own = 0, grp = 0, other = 0;
+};
 struct LsEntry {
   std::string name;
   bool directory = false;
-};
-struct FileRecord {
-  int32_t size = 0, uid = 0, gid = 0, attr = 0, own = 0, grp = 0, other = 0;
+  bool has_record = false;  // ls -l: the file's record, listed on its own
+  FileRecord record;
 };
 struct LsListing {
   std::string path;
   bool is_file = false;
   FileRecord record;             // is_file
   std::vector<LsEntry> entries;  // !is_file, in the device's order
+  // ls -R: the listing of each subdirectory, depth first in the device's order.
+  std::vector<LsListing> below;
+  bool recursive = false;  // listed with -R: each directory is printed under its path
+};
+struct LsArgs {
+  std::string path = "/";
+  bool long_form = false;  // -l: each file's record
+  bool recursive = false;  // -R: the subdirectories' listings too
 };
 int tool_ls(Tool& t, const std::string& path, LsListing& listing);
+int tool_ls(Tool& t, const LsArgs& a, LsListing& listing);
 void print_ls(Tool& t, const LsListing& listing);
 
 struct MkdirArgs {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace rq {
 
@@ -33,6 +34,29 @@ LocalKind local_kind(const std::string& name);
 
 // The file a write to name lands in: a symbolic link's final destination, else name.
 std::string local_write_target(const std::string& name);
+
+// What a tree walk meets at name. local_lstat does not follow a symbolic link (a Windows
+// reparse point counts as one) and reports kLink; local_stat follows it. device and inode
+// tell a directory met again through a link (0 where the platform gives none).
+enum class LocalEntryKind { kMissing, kFile, kDirectory, kLink, kOther };
+struct LocalStat {
+  LocalEntryKind kind = LocalEntryKind::kMissing;
+  uint64_t device = 0, inode = 0;
+  int error = 0;  // errno when kMissing
+};
+LocalStat local_lstat(const std::string& name);
+LocalStat local_stat(const std::string& name);
+
+// The names in a directory, without "." and "..", sorted bytewise so that runs repeat.
+// Returns 0 or an errno value.
+int local_list_dir(const std::string& name, std::vector<std::string>* names);
+
+// Makes one directory. Returns 0 or an errno value (EEXIST when anything is there).
+int local_make_dir(const std::string& name);
+
+// True where local file names follow Windows' rules, so that downloads check device names
+// against them first.
+bool local_names_windows();
 
 // Text for an errno value from the C library's file calls.
 std::string local_error_text(int error);

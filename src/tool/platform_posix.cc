@@ -1,7 +1,9 @@
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -54,6 +56,57 @@ std::string local_write_target(const std::string& name) {
   if (!realpath(name.c_str(), resolved)) return name;
   return resolved;
 }
+
+namespace {
+
+LocalStat stat_result(int rc, const struct stat& st) {
+  LocalStat r;
+  if (rc != 0) {
+    r.error = errno;
+    return r;
+  }
+  r.kind = S_ISREG(st.st_mode)   ? LocalEntryKind::kFile
+           : S_ISDIR(st.st_mode) ? LocalEntryKind::kDirectory
+           : S_ISLNK(st.st_mode) ? LocalEntryKind::kLink
+                                 : LocalEntryKind::kOther;
+  r.device = static_cast<uint64_t>(st.st_dev);
+  r.inode = static_cast<uint64_t>(st.st_ino);
+  return r;
+}
+
+}  // namespace
+
+LocalStat local_lstat(const std::string& name) {
+  struct stat st;
+  int rc = lstat(name.c_str(), &st);
+  return stat_result(rc, st);
+}
+
+LocalStat local_stat(const std::string& name) {
+  struct stat st;
+  int rc = stat(name.c_str(), &st);
+  return stat_result(rc, st);
+}
+
+int local_list_dir(const std::string& name, std::vector<std::string>* names) {
+  names->clear();
+  DIR* d = opendir(name.c_str());
+  if (!d) return errno;
+  errno = 0;
+  while (dirent* e = readdir(d)) {
+    if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
+      names->push_back(e->d_name);
+    errno = 0;
+  }
+  int error = errno;
+  closedir(d);
+  std::sort(names->begin(), names->end());
+  return error;
+}
+
+int local_make_dir(const std::string& name) { return mkdir(name.c_str(), 0777) == 0 ? 0 : errno; }
+
+bool local_names_windows() { return false; }
 
 std::string local_error_text(int error) { return strerror(error); }
 

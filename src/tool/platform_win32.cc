@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -18,6 +19,60 @@ std::wstring wide(const std::string& utf8) {
   std::wstring w(static_cast<size_t>(n), L'\0');
   MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &w[0], n);
   return w;
+}
+
+std::string narrow(const wchar_t* w) {
+  int n = WideCharToMultiByte(CP_UTF8, 0, w, -1, nullptr, 0, nullptr, nullptr);
+  if (n <= 1) return std::string();
+  std::string s(static_cast<size_t>(n - 1), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, w, -1, &s[0], n, nullptr, nullptr);
+  return s;
+}
+
+int errno_for(DWORD error) {
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND: return ENOENT;
+    case ERROR_ACCESS_DENIED: return EACCES;
+    case ERROR_ALREADY_EXISTS:
+    case ERROR_FILE_EXISTS: return EEXIST;
+    case ERROR_DIRECTORY: return ENOTDIR;
+    default: return EIO;
+  }
+}
+
+LocalStat attributes_stat(const std::string& name, bool follow) {
+  LocalStat r;
+  DWORD a = GetFileAttributesW(wide(name).c_str());
+  if (a == INVALID_FILE_ATTRIBUTES) {
+    r.error = errno_for(GetLastError());
+    return r;
+  }
+  if (!follow && (a & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    r.kind = LocalEntryKind::kLink;
+    return r;
+  }
+  if (follow && (a & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    // What the link names: its target's attributes.
+    HANDLE h = CreateFileW(wide(name).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+      r.error = errno_for(GetLastError());
+      return r;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    BOOL ok = GetFileInformationByHandle(h, &info);
+    CloseHandle(h);
+    if (!ok) {
+      r.error = EIO;
+      return r;
+    }
+    a = info.dwFileAttributes;
+    r.device = info.dwVolumeSerialNumber;
+    r.inode = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  }
+  r.kind = (a & FILE_ATTRIBUTE_DIRECTORY) ? LocalEntryKind::kDirectory : LocalEntryKind::kFile;
+  return r;
 }
 
 std::wstring wide_mode(const char* mode) {
@@ -66,6 +121,38 @@ LocalKind local_kind(const std::string& name) {
 }
 
 std::string local_write_target(const std::string& name) { return name; }
+
+LocalStat local_lstat(const std::string& name) { return attributes_stat(name, false); }
+
+LocalStat local_stat(const std::string& name) { return attributes_stat(name, true); }
+
+int local_list_dir(const std::string& name, std::vector<std::string>* names) {
+  names->clear();
+  std::wstring pattern = wide(name);
+  if (!pattern.empty() && pattern.back() != L'/' && pattern.back() != L'\\') pattern += L'\\';
+  pattern += L'*';
+  WIN32_FIND_DATAW data;
+  HANDLE h = FindFirstFileW(pattern.c_str(), &data);
+  if (h == INVALID_HANDLE_VALUE) {
+    DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND ? 0 : errno_for(error);
+  }
+  do {
+    std::string n = narrow(data.cFileName);
+    if (n != "." && n != "..") names->push_back(n);
+  } while (FindNextFileW(h, &data));
+  DWORD error = GetLastError();
+  FindClose(h);
+  std::sort(names->begin(), names->end());
+  return error == ERROR_NO_MORE_FILES ? 0 : errno_for(error);
+}
+
+int local_make_dir(const std::string& name) {
+  if (CreateDirectoryW(wide(name).c_str(), nullptr)) return 0;
+  return errno_for(GetLastError());
+}
+
+bool local_names_windows() { return true; }
 
 std::string local_error_text(int error) { return strerror(error); }
 

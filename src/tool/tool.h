@@ -20,6 +20,7 @@ enum ExitStatus : int {
   kExitLink = 3,       // cannot connect, connection lost, time-out, bad frame, ping out of sync
   kExitLocalFile = 4,  // a local file cannot be opened, read or written, or changed while sent
   kExitVerify = 5,     // what was read back differs from what was written
+  kExitCancelled = 6,  // diag: the operator cancelled the test
 };
 
 struct ToolOptions {
@@ -34,7 +35,8 @@ struct ToolOptions {
 };
 
 // The first failure of the run. step names where it happened: "usage", "connect", "probe",
-// "command", "payload", "status", "reply", "data", "local", "verify".
+// "command", "payload", "status", "reply", "reduction", "data", "next-status", "local",
+// "verify"; diag adds "test" (the test failed), "cancel" and "answer" (no answer came).
 struct Failure {
   int status = kExitOk;
   std::string step;
@@ -62,6 +64,10 @@ struct Tool {
   bool text_errors = true;
   std::string command;  // the command's name ("ping", "boot write"), once parsed
   Failure failure;
+  // --json: one JSON object on standard output says how the run ended; text results go
+  // to standard error instead. json_written: the command's presenter has written it.
+  bool json = false;
+  bool json_written = false;
 };
 
 // Records the failure (the first one wins), prints "rqtool: <text>" on standard error and

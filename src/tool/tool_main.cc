@@ -10,11 +10,15 @@
 #include <string>
 #include <vector>
 
+#include "tool/diag_commands.h"
 #include "tool/file_commands.h"
+#include "tool/json_output.h"
 #include "tool/platform.h"
 #include "tool/script_run.h"
 #include "tool/tool.h"
 #include "tool/transfer_commands.h"
+#include "tool/tree_copy.h"
+#include "tool/verify.h"
 #include "transfer/interrupt_cleanup.h"
 
 namespace rq {
@@ -28,7 +32,8 @@ constexpr const char* kFooter =
     "Device paths are relative to /: every run is a new connection.\n"
     "Exit status: 0 success, 1 the device refused or answered a non-zero status, 2 usage,\n"
     "3 link (connect, lost, time-out, bad frame, ping out of sync), 4 local file,\n"
-    "5 verification; killed by the signal on SIGINT, SIGTERM or SIGHUP.";
+    "5 verification, 6 diag cancelled; killed by the signal on SIGINT, SIGTERM or SIGHUP.\n"
+    "--json: one JSON object on standard output for every outcome (see rqtool(1)).";
 
 // Every argument the parsed command needs.
 struct Parsed {
@@ -40,6 +45,9 @@ struct Parsed {
   int boot = 0;
   bool no_verify = false;
   RunArgs run;
+  LsArgs ls;
+  TreeArgs tree;
+  DiagArgs diag;
 };
 
 // The first argument that is not a global option (or its value): the command's name.
@@ -87,6 +95,28 @@ std::string check_seconds(std::string& value) {
   return "";
 }
 
+// --json, among the global options: known before the command line is parsed, so that a
+// usage error is presented as JSON too. Text results then go to standard error.
+void take_json_option(std::vector<std::string>& args, Tool& t) {
+  static const char* const kWithValue[] = {"-H", "--host",    "-p", "--port",
+                                           "-t", "--timeout", "-w", "--wait"};
+  for (size_t i = 1; i < args.size();) {
+    const std::string& a = args[i];
+    if (a == "--") return;
+    if (a == "--json") {
+      t.json = true;
+      t.text_errors = false;
+      t.out = stderr;
+      args.erase(args.begin() + static_cast<long>(i));
+      continue;
+    }
+    if (a.empty() || a[0] != '-') return;  // the command
+    bool takes_value = false;
+    for (const char* w : kWithValue) takes_value = takes_value || a == w;
+    i += takes_value ? 2 : 1;
+  }
+}
+
 int usage_error(Tool& t, const std::string& text) {
   tool_fail(t, kExitUsage, "usage", 0, text);
   if (t.text_errors) fprintf(t.err, "%s\n", kUsageLine);
@@ -113,6 +143,7 @@ int open_trace(Tool& t) {
 int run_tool(Tool& t, std::vector<std::string> args) {
   ToolOptions& o = t.options;
   take_trace_option(args, o);
+  take_json_option(args, t);
 
   CLI::App app{"rqtool: one-shot commands for the device behind the proxy", "rqtool"};
   app.footer(kFooter);
@@ -144,12 +175,17 @@ int run_tool(Tool& t, std::vector<std::string> args) {
   app.add_flag("--trace", trace_shown,
                "every frame both ways on standard error (--trace=FILE: into FILE)");
   app.add_flag("-q,--quiet", o.quiet, "no summary lines, no progress line");
+  // Shown in the help only: take_json_option has taken it out of the arguments.
+  bool json_shown = false;
+  app.add_flag("--json", json_shown, "one JSON object on standard output says how the run ended");
 
   Parsed p;
   auto* ping = app.add_subcommand("ping", "round trips: N pings: min/avg/max");
   ping->add_option("-c", p.ping.count, "round trips")->check(CLI::Range(1, 1000000000));
   app.add_subcommand("ver", "print the device's build text");
   auto* ls = app.add_subcommand("ls", "list a directory (dirs end in /) or a file's record");
+  ls->add_flag("-l", p.ls.long_form, "each file with its size and record fields");
+  ls->add_flag("-R", p.ls.recursive, "the subdirectories' listings too");
   ls->add_option("PATH", p.path, "device path (default /)");
   auto* mkdir = app.add_subcommand("mkdir", "make a directory");
   mkdir->add_flag("-p", p.mkdir.parents, "make missing parents; an existing directory is fine");
@@ -168,12 +204,25 @@ int run_tool(Tool& t, std::vector<std::string> args) {
   launch->add_option("PATH", p.path)->required();
   auto* format = app.add_subcommand("format", "erase the device's file system");
   format->add_flag("--yes", p.yes, "required: formatting erases the device");
-  auto* put = app.add_subcommand("put", "send a local file to the device");
-  put->add_option("LOCAL", p.local)->required();
-  put->add_option("DEVICE", p.path)->required();
-  auto* get = app.add_subcommand("get", "fetch a device file (LOCAL - : standard output)");
-  get->add_option("DEVICE", p.path)->required();
-  get->add_option("LOCAL", p.local)->required();
+  auto* put = app.add_subcommand("put", "send local files or trees: put [-r] LOCAL... DEST");
+  put->add_flag("-r", p.tree.recursive, "copy directories and all they hold");
+  put->add_flag("-L", p.tree.follow_links, "follow symbolic links inside a tree");
+  put->add_flag("--verify", p.tree.verify, "read each file back and compare it");
+  put->add_option("LOCAL... DEST", p.tree.sources, "local files or directories, then where they go")
+      ->required()
+      ->expected(2, 1 << 30)
+      ->type_name("");
+  auto* get = app.add_subcommand(
+      "get", "fetch device files or trees: get [-r] DEVICE... DEST (DEST - : standard output)");
+  get->add_flag("-r", p.tree.recursive, "copy directories and all they hold");
+  get->add_option("DEVICE... DEST", p.tree.sources,
+                  "device files or directories, then where they go")
+      ->required()
+      ->expected(2, 1 << 30)
+      ->type_name("");
+  auto* verify = app.add_subcommand("verify", "compare a local file with a device file");
+  verify->add_option("LOCAL", p.local)->required();
+  verify->add_option("DEVICE", p.path)->required();
   auto* boot = app.add_subcommand("boot", "read or write boot images 1-3");
   boot->require_subcommand(1);
   auto* boot_read = boot->add_subcommand("read", "read boot image N into FILE");
@@ -183,10 +232,14 @@ int run_tool(Tool& t, std::vector<std::string> args) {
   boot_write->add_flag("--no-verify", p.no_verify, "do not read the image back");
   boot_write->add_option("N", p.boot)->required()->check(CLI::Range(1, 3));
   boot_write->add_option("FILE", p.local)->required();
+  auto* boot_verify = boot->add_subcommand("verify", "compare boot image N with FILE");
+  boot_verify->add_option("N", p.boot)->required()->check(CLI::Range(1, 3));
+  boot_verify->add_option("FILE", p.local)->required();
   auto* run = app.add_subcommand("run", "run an rqshell command script, stopping at a failure");
   run->add_flag("--keep-going", p.run.keep_going, "go on after a failure");
   run->add_flag("--echo", p.run.echo, "print each command as > command before it runs");
   run->add_option("SCRIPT", p.run.script)->required();
+  CLI::App* diag = add_diag_command(app, p.diag);
 
   std::vector<std::string> reversed(args.rbegin(), args.rend() - 1);
   try {
@@ -207,6 +260,7 @@ int run_tool(Tool& t, std::vector<std::string> args) {
       known = known || sub->get_name() == word;
     if (word.empty()) return usage_error(t, "no command given");
     if (!known) return usage_error(t, "unknown command '" + word + "'");
+    t.command = word;
     return usage_error(t, e.what());
   }
   o.timeout_given = timeout->count() > 0;
@@ -217,25 +271,27 @@ int run_tool(Tool& t, std::vector<std::string> args) {
   t.show_progress = !o.quiet && stderr_on_terminal();
   if (format->parsed() && !p.yes)
     return usage_error(t, "format erases the device: give --yes to go ahead");
+  if (put->parsed() || get->parsed()) {
+    p.tree.dest = p.tree.sources.back();
+    p.tree.sources.pop_back();
+    p.local = p.tree.dest;
+  }
+  if (t.json && get->parsed() && p.local == "-")
+    return usage_error(t, "--json: get to standard output would mix the file with the JSON");
   if (open_trace(t) != 0) return t.failure.status;
 
   if (ping->parsed()) {
     PingSummary s;
-    int status = tool_ping(t, p.ping, s);
-    if (status == kExitOk) print_ping(t, s);
-    return status;
+    return present_ping(t, tool_ping(t, p.ping, s), s);
   }
   if (app.got_subcommand("ver")) {
     std::string build;
-    int status = tool_ver(t, build);
-    if (status == kExitOk) print_ver(t, build);
-    return status;
+    return present_ver(t, tool_ver(t, build), build);
   }
   if (ls->parsed()) {
+    if (!p.path.empty()) p.ls.path = p.path;
     LsListing listing;
-    int status = tool_ls(t, p.path.empty() ? "/" : p.path, listing);
-    if (status == kExitOk) print_ls(t, listing);
-    return status;
+    return present_ls(t, tool_ls(t, p.ls, listing), listing);
   }
   if (mkdir->parsed()) return tool_mkdir(t, p.mkdir);
   if (rm->parsed()) return tool_rm(t, p.rm);
@@ -245,17 +301,21 @@ int run_tool(Tool& t, std::vector<std::string> args) {
   if (format->parsed()) return tool_format(t);
   TransferSummary s;
   int status = kExitUsage;
-  if (put->parsed()) status = tool_put(t, p.local, p.path, s);
-  if (get->parsed()) status = tool_get(t, p.path, p.local, s);
+  if (put->parsed()) status = tool_put_tree(t, p.tree, s);
+  if (get->parsed()) status = tool_get_tree(t, p.tree, s);
+  if (verify->parsed()) status = tool_verify(t, p.local, p.path, s);
+  if (boot_verify->parsed()) status = tool_boot_verify(t, p.boot, p.local, s);
   if (boot_read->parsed()) status = tool_boot_read(t, p.boot, p.local, s);
   if (boot_write->parsed()) status = tool_boot_write(t, p.boot, p.local, !p.no_verify, s);
-  if (put->parsed() || get->parsed() || boot->parsed()) {
-    if (status == kExitOk) print_transfer_summary(t, s);
-    return status;
-  }
+  if (put->parsed() || get->parsed() || verify->parsed() || boot->parsed())
+    return present_transfer(t, status, s);
   if (run->parsed()) {
     RunSummary summary;
-    return tool_run(t, p.run, summary);
+    return present_run(t, tool_run(t, p.run, summary), summary);
+  }
+  if (diag->parsed()) {
+    DiagReport report;
+    return present_diag(t, tool_diag(t, p.diag, report), report);
   }
   return usage_error(t, "no command given");
 }
@@ -268,6 +328,8 @@ int tool_main(int argc, char** argv) {
   // The session's buffers are large; keep them off the stack.
   auto tool = std::make_unique<Tool>();
   int status = run_tool(*tool, args);
+  // Commands without a result of their own, and usage errors, end with the bare object.
+  if (tool->json) write_json(*tool, status, nlohmann::ordered_json::object());
   fflush(tool->out);
   if (tool->device.link.socket != kNoSocket) link_close(tool->device.link);
   if (tool->trace && tool->trace != stderr) fclose(tool->trace);

@@ -227,6 +227,13 @@ int tool_boot_write(Tool& t, int boot, const std::string& local, bool verify, Tr
 void print_transfer_summary(Tool& t, const TransferSummary& s) {
   if (t.options.quiet) return;
   double kb_per_s = s.seconds > 0 ? s.bytes / 1000.0 / s.seconds : 0;
+  if (s.tree) {
+    fprintf(t.err, "rqtool: %s: %lld file%s, %lld director%s, %lld bytes in %.3f s (%.1f KB/s)%s\n",
+            s.what.c_str(), static_cast<long long>(s.files), s.files == 1 ? "" : "s",
+            static_cast<long long>(s.directories), s.directories == 1 ? "y" : "ies",
+            static_cast<long long>(s.bytes), s.seconds, kb_per_s, s.verified ? ", verified" : "");
+    return;
+  }
   fprintf(t.err, "rqtool: %s %s -> %s: %lld bytes in %.3f s (%.1f KB/s)%s\n", s.what.c_str(),
           s.from.c_str(), s.to.c_str(), static_cast<long long>(s.bytes), s.seconds, kb_per_s,
           s.verified         ? ", verified"

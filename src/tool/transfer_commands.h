@@ -18,6 +18,10 @@ struct TransferSummary {
   double seconds = 0;
   bool verified = false;  // boot write: read back and compared
   bool verify_skipped = false;
+  // Tree copies (put and get with -r or several sources): what was copied in all.
+  bool tree = false;
+  int64_t files = 0;
+  int64_t directories = 0;
 };
 
 int tool_put(Tool& t, const std::string& local, const std::string& device_name, TransferSummary& s);
