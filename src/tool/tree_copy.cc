@@ -174,9 +174,11 @@ int walk_device(Tool& t, const std::string& from, const std::string& to, int dep
     if (e.name == "." || e.name == "..") continue;
     std::string device_path = join_device_path(from, e.name);
     if (check_device_path(t, device_path) != 0) return kExitUsage;
-    items.push_back(CopyItem{device_path, join_local(to, e.name), e.directory});
+    std::string local_path = join_local(to, e.name);
+    items.push_back(CopyItem{device_path, local_path, e.directory});
     if (!e.directory) continue;
-    int status = walk_device(t, device_path, items.back().to, depth + 1, items);
+    // By value: the walk below grows items, which would leave a reference into it dangling.
+    int status = walk_device(t, device_path, local_path, depth + 1, items);
     if (status != kExitOk) return status;
   }
   return kExitOk;
