@@ -122,6 +122,33 @@ int tool_put(Tool& t, const std::string& local, const std::string& device_name,
   return kExitOk;
 }
 
+namespace {
+
+// The frame around a download into a local file: open the target, connect, fetch with the
+// progress line, finish the file. fetch runs the exchange into the sink it is given.
+template <typename Fetch>
+int download_to_file(Tool& t, const std::string& what, const std::string& local, TransferSummary& s,
+                     Fetch fetch) {
+  DownloadFile file;
+  std::string why;
+  if (open_download(file, local, &why) != 0)
+    return tool_fail(t, kExitLocalFile, "local", 0, what + ": " + why);
+  if (tool_connect(t) != 0) return kExitLink;
+  ProgressLine progress;
+  progress.tool = &t;
+  DeviceEvents events = progress.events();
+  DataSink sink = download_sink(file);
+  auto start = std::chrono::steady_clock::now();
+  TransferResult r = fetch(sink, &events);
+  progress.erase();
+  int status = finish_download(t, what, r, file);
+  s.bytes = r.moved;
+  s.seconds = seconds_since(start);
+  return status;
+}
+
+}  // namespace
+
 int tool_get(Tool& t, const std::string& device_name, const std::string& local,
              TransferSummary& s) {
   s.what = "get";
@@ -130,22 +157,9 @@ int tool_get(Tool& t, const std::string& device_name, const std::string& local,
   std::string what = "get " + device_name + " " + local;
   if (device_name.size() + 1 > kMaxPayload)
     return tool_fail(t, kExitUsage, "usage", 0, what + ": device path too long");
-  DownloadFile file;
-  std::string why;
-  if (open_download(file, local, &why) != 0)
-    return tool_fail(t, kExitLocalFile, "local", 0, what + ": " + why);
-  if (tool_connect(t) != 0) return kExitLink;
-  ProgressLine progress;
-  progress.tool = &t;
-  DeviceEvents events = progress.events();
-  DataSink sink = download_sink(file);
-  auto start = std::chrono::steady_clock::now();
-  TransferResult r = get_file(t.device, device_name.c_str(), sink, &events);
-  progress.erase();
-  int status = finish_download(t, what, r, file);
-  s.bytes = r.moved;
-  s.seconds = seconds_since(start);
-  return status;
+  return download_to_file(t, what, local, s, [&](DataSink& sink, const DeviceEvents* events) {
+    return get_file(t.device, device_name.c_str(), sink, events);
+  });
 }
 
 int tool_boot_read(Tool& t, int boot, const std::string& local, TransferSummary& s) {
@@ -153,22 +167,9 @@ int tool_boot_read(Tool& t, int boot, const std::string& local, TransferSummary&
   s.from = "boot " + std::to_string(boot);
   s.to = local;
   std::string what = "boot read " + std::to_string(boot) + " " + local;
-  DownloadFile file;
-  std::string why;
-  if (open_download(file, local, &why) != 0)
-    return tool_fail(t, kExitLocalFile, "local", 0, what + ": " + why);
-  if (tool_connect(t) != 0) return kExitLink;
-  ProgressLine progress;
-  progress.tool = &t;
-  DeviceEvents events = progress.events();
-  DataSink sink = download_sink(file);
-  auto start = std::chrono::steady_clock::now();
-  TransferResult r = read_boot_image(t.device, boot, sink, &events);
-  progress.erase();
-  int status = finish_download(t, what, r, file);
-  s.bytes = r.moved;
-  s.seconds = seconds_since(start);
-  return status;
+  return download_to_file(t, what, local, s, [&](DataSink& sink, const DeviceEvents* events) {
+    return read_boot_image(t.device, boot, sink, events);
+  });
 }
 
 int tool_boot_write(Tool& t, int boot, const std::string& local, bool verify, TransferSummary& s) {
