@@ -1,16 +1,18 @@
 # Sourced by the scripts that run the Windows shell under wine (Debian's wine64).
 #   wine_start EXE
-#     sets wine (the loader) and WINEPREFIX (a private prefix beside EXE, created on first
-#     use), and starts a wineserver that stays until wine_stop. Returns non-zero with a
-#     message when wine is missing or the prefix cannot be made.
+#     sets wine (scripts/wine-run: the loader with a fixed address layout) and WINEPREFIX
+#     (a private prefix beside EXE, created on first use), and starts a wineserver that
+#     stays until wine_stop. Returns non-zero with a message when wine is missing or the
+#     prefix cannot be made.
 #   wine_stop
 #     ends that wineserver and the wine services it started.
-wine=/usr/lib/wine/wine64
+wine_loader=/usr/lib/wine/wine64
+wine="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/wine-run"
 wineserver=/usr/lib/wine/wineserver
 
 wine_start() {
   local exe="$1"
-  [[ -x "$wine" && -x "$wineserver" ]] || {
+  [[ -x "$wine_loader" && -x "$wineserver" ]] || {
     echo "wine64 is not installed (Debian package wine64)" >&2
     return 1
   }

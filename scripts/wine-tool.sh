@@ -7,26 +7,21 @@ set -euo pipefail
 repo="$(cd "$(dirname "$0")/.." && pwd)"
 exe="$(realpath "${1:-$repo/build/mingw64/rqtool.exe}")"
 sim="$(realpath "${2:-$repo/build/ci/sim/rqsim}")"
-wine=/usr/lib/wine/wine64
-wineserver=/usr/lib/wine/wineserver
 
-for f in "$exe" "$sim" "$wine"; do
-  [[ -x "$f" || -f "$f" ]] || { echo "wine-tool: missing $f" >&2; exit 1; }
+for f in "$exe" "$sim"; do
+  [[ -f "$f" ]] || { echo "wine-tool: missing $f" >&2; exit 1; }
 done
 
-# The same private prefix as scripts/wine-smoke.sh; a UTF-8 locale so that wine hands
-# non-ASCII arguments and file names over as the letters they are.
-export WINEPREFIX="$(dirname "$exe")/wineprefix"
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
+# A UTF-8 locale so that wine hands non-ASCII arguments and file names over as the
+# letters they are.
 export LC_ALL=C.UTF-8
-unset DISPLAY
 
 work="$(mktemp -d)"
 source "$repo/scripts/rqsim-lib.sh"
+source "$repo/scripts/wine-lib.sh"
 cleanup() {
   stop_rqsim
-  "$wineserver" -k 2>/dev/null || true
+  wine_stop
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -36,11 +31,7 @@ fail() {
   exit 1
 }
 
-if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
-  echo "wine-tool: creating wine prefix $WINEPREFIX"
-  timeout 300 "$wine" wineboot --init >/dev/null 2>&1 || fail "wineboot could not create the prefix"
-  timeout 120 "$wineserver" -w || true
-fi
+wine_start "$exe" || fail "wine is not ready"
 
 mkdir -p "$work/root" "$work/boots"
 start_rqsim "$sim" "$work/sim.out" "$work/sim.err" --root "$work/root" --boot-dir "$work/boots" ||
