@@ -91,6 +91,17 @@ int finish_download(Tool& t, const std::string& what, const TransferResult& r, D
   return kExitOk;
 }
 
+// Runs one transfer exchange with the progress line drawn from its events, erased after.
+template <typename Exchange>
+TransferResult with_progress(Tool& t, Exchange exchange) {
+  ProgressLine progress;
+  progress.tool = &t;
+  DeviceEvents events = progress.events();
+  TransferResult r = exchange(&events);
+  progress.erase();
+  return r;
+}
+
 }  // namespace
 
 int tool_put(Tool& t, const std::string& local, const std::string& device_name,
@@ -106,14 +117,11 @@ int tool_put(Tool& t, const std::string& local, const std::string& device_name,
   if (tool_connect(t) != 0) return kExitLink;
   set_interrupt_note(
       ("rqtool: interrupted: " + device_name + " on the device may be incomplete").c_str());
-  ProgressLine progress;
-  progress.tool = &t;
-  DeviceEvents events = progress.events();
   DataSource data = stream_source(source);
   auto start = std::chrono::steady_clock::now();
-  TransferResult r =
-      put_file(t.device, device_name.c_str(), static_cast<int32_t>(source.size), data, &events);
-  progress.erase();
+  TransferResult r = with_progress(t, [&](const DeviceEvents* events) {
+    return put_file(t.device, device_name.c_str(), static_cast<int32_t>(source.size), data, events);
+  });
   set_interrupt_note("");
   if (r.result.step == Step::kSource) return source_failure(t, what, source);
   if (!r.result.ok()) return device_fail(t, what, r.result);
@@ -134,13 +142,10 @@ int download_to_file(Tool& t, const std::string& what, const std::string& local,
   if (open_download(file, local, &why) != 0)
     return tool_fail(t, kExitLocalFile, "local", 0, what + ": " + why);
   if (tool_connect(t) != 0) return kExitLink;
-  ProgressLine progress;
-  progress.tool = &t;
-  DeviceEvents events = progress.events();
   DataSink sink = download_sink(file);
   auto start = std::chrono::steady_clock::now();
-  TransferResult r = fetch(sink, &events);
-  progress.erase();
+  TransferResult r =
+      with_progress(t, [&](const DeviceEvents* events) { return fetch(sink, events); });
   int status = finish_download(t, what, r, file);
   s.bytes = r.moved;
   s.seconds = seconds_since(start);
@@ -183,14 +188,11 @@ int tool_boot_write(Tool& t, int boot, const std::string& local, bool verify, Tr
   set_interrupt_note(("rqtool: interrupted: boot image " + std::to_string(boot) +
                       " on the device may be incomplete")
                          .c_str());
-  ProgressLine progress;
-  progress.tool = &t;
-  DeviceEvents events = progress.events();
   DataSource data = stream_source(source);
   auto start = std::chrono::steady_clock::now();
-  TransferResult r =
-      write_boot_image(t.device, boot, static_cast<int32_t>(source.size), data, &events);
-  progress.erase();
+  TransferResult r = with_progress(t, [&](const DeviceEvents* events) {
+    return write_boot_image(t.device, boot, static_cast<int32_t>(source.size), data, events);
+  });
   if (r.result.step == Step::kSource) return source_failure(t, what, source);
   if (!r.result.ok()) return device_fail(t, what, r.result);
   s.bytes = source.size;
