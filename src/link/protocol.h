@@ -26,6 +26,10 @@ constexpr size_t kChunkSize = 16384;
 // buffer holds, so the receiver must skip it and stay in step.
 constexpr size_t kInjectedOversizeLength = 20000;
 
+// The start-up probe: right after connecting, a client waits this long for the proxy to
+// speak; if it stays silent, a ping goes out without waiting for a ready message.
+constexpr int kStartupProbeWaitMs = 20;
+
 // put's payload: the file size as le32, then the device name and its zero.
 constexpr size_t kPutSizeFieldLength = 4;
 
@@ -49,6 +53,17 @@ constexpr size_t kRecordOtherOffset = 24;
 constexpr size_t kRecordSizeOffset = 28;
 constexpr uint8_t kEntryDirectory = 0x01;
 constexpr uint8_t kEntryFile = 0x02;
+
+// The file form's fields, as numbers.
+struct FileRecord {
+  int32_t uid = 0;
+  int32_t gid = 0;
+  int32_t attr = 0;
+  int32_t own = 0;
+  int32_t grp = 0;
+  int32_t other = 0;
+  int32_t size = 0;
+};
 
 enum CommandCode : uint8_t {
   kCmdAudioGo = 0,
@@ -77,6 +92,18 @@ enum DiagTest : uint8_t {
   kDiagUsb = 3,
   kDiagGba = 4,
   kDiagFlash = 5,
+};
+
+// The diag test words, in the order a command's word is tried against them. Each is
+// compared case-insensitively over `compared` characters, so "flashy" runs the flash test.
+struct DiagTestName {
+  const char* word;
+  uint8_t compared;
+  DiagTest test;
+};
+inline constexpr DiagTestName kDiagTestNames[] = {
+    {"usb", 3, kDiagUsb},     {"aud", 3, kDiagAudio}, {"rtc", 3, kDiagRtc},
+    {"flash", 5, kDiagFlash}, {"gba", 3, kDiagGba},
 };
 
 inline void put_le32(uint8_t* p, int32_t v) {

@@ -25,9 +25,6 @@ void print_ping(Tool& t, const PingSummary& s);
 int tool_ver(Tool& t, std::string& build);
 void print_ver(Tool& t, const std::string& build);
 
-struct FileRecord {
-  int32_t size = 0, uid = 0, gid = 0, attr = 0, own = 0, grp = 0, other = 0;
-};
 struct LsEntry {
   std::string name;
   bool directory = false;

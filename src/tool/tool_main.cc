@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "link/version.h"
 #include "tool/diag_commands.h"
 #include "tool/file_commands.h"
 #include "tool/json_output.h"
@@ -147,7 +148,7 @@ int run_tool(Tool& t, std::vector<std::string> args) {
 
   CLI::App app{"rqtool: one-shot commands for the device behind the proxy", "rqtool"};
   app.footer(kFooter);
-  app.set_version_flag("--version", "rqtool 1.0");
+  app.set_version_flag("--version", std::string("rqtool ") + kVersion);
   app.require_subcommand(1);
   // Device paths begin with a slash: never read them as Windows-style options (subcommands
   // inherit this when they are made).
