@@ -15,7 +15,6 @@ namespace rq {
 
 namespace {
 constexpr size_t kLineSize = 1024;
-constexpr int kStartupWaitMs = 20;
 }  // namespace
 
 Shell::Shell() {
@@ -66,10 +65,8 @@ int shell_main(Shell& c, int argc, char** argv) {
     return -1;
   }
   // A proxy that speaks first keeps its message for the first command; otherwise greet it.
-  if (!link_wait_readable(c.device.link, kStartupWaitMs)) {
-    char probe[] = "ping N";
-    ping(c, probe);
-  }
+  ProbeResult probe = startup_probe(c.device);
+  if (probe.pinged) report_ping(c, probe.ping);
   // Before the first command: an interrupted download removes its temporary file.
   install_interrupt_cleanup();
   console_start_editor(c);

@@ -29,10 +29,6 @@ bool reserved_stem(const std::string& name) {
 
 }  // namespace
 
-bool listing_can_carry(const std::string& name) {
-  return name.find('\x01') == std::string::npos && name.find('\x02') == std::string::npos;
-}
-
 const char* windows_name_problem(const std::string& name) {
   if (name.empty()) return "an empty name";
   for (char c : name) {

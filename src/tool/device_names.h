@@ -9,9 +9,6 @@
 
 namespace rq {
 
-// False when name holds a byte that a listing would read as the end of the name.
-bool listing_can_carry(const std::string& name);
-
 // Why name cannot be a file name on Windows, or nullptr when it can: control characters,
 // < > : " / \ | ? *, a trailing dot or blank, or a reserved device name (CON, PRN, AUX,
 // NUL, COM1-9, LPT1-9, with or without an extension, in any case).

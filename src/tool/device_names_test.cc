@@ -5,13 +5,6 @@
 namespace rq {
 namespace {
 
-TEST(DeviceNames, ListingCannotCarryItsTypeBytes) {
-  EXPECT_TRUE(listing_can_carry("a b.txt"));
-  EXPECT_TRUE(listing_can_carry(std::string("\xc3\xa9t\xc3\xa9")));
-  EXPECT_FALSE(listing_can_carry(std::string("a\x01")));
-  EXPECT_FALSE(listing_can_carry(std::string("\x02z")));
-}
-
 TEST(DeviceNames, WindowsRefusesItsCharactersReservedNamesAndTrailingDotsOrBlanks) {
   const char* refused[] = {"a:b",      "a*",   "what?", "x<y",   "x>y",     "q\"",        "a|b",
                            "a\\b",     "a/b",  "CON",   "con",   "Con.txt", "nul.tar.gz", "COM1",

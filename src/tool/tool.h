@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <string>
 
+#include "device/connect.h"
 #include "device/device.h"
 #include "shell/shell.h"
 
@@ -23,14 +24,8 @@ enum ExitStatus : int {
   kExitCancelled = 6,  // diag: the operator cancelled the test
 };
 
-struct ToolOptions {
-  std::string host = "127.0.0.1";
-  int port = kDefaultProxyPort;
-  double timeout_s = 30;
-  bool timeout_given = false;
-  double wait_s = 0;
-  bool trace = false;
-  std::string trace_file;  // empty: standard error
+// The connection's settings, and rqtool's own.
+struct ToolOptions : ConnectSettings {
   bool quiet = false;
 };
 
@@ -83,8 +78,5 @@ const char* step_name(Step step);
 
 // The link's report hook for a tool run (context: the Tool).
 void tool_link_report(void* context, const LinkEvent& event);
-
-// Milliseconds for a time-out in seconds (0: for ever; fractions round up).
-int timeout_ms_for(double seconds);
 
 }  // namespace rq

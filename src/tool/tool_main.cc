@@ -87,15 +87,6 @@ void take_trace_option(std::vector<std::string>& args, ToolOptions& o) {
   }
 }
 
-// Seconds for -t and -w: a number, 0 or more (fractions allowed), at most a million.
-std::string check_seconds(std::string& value) {
-  char* end = nullptr;
-  double d = strtod(value.c_str(), &end);
-  if (end == value.c_str() || *end || !(d >= 0) || d > 1e6)
-    return "wants a number of seconds from 0 to 1000000, not " + value;
-  return "";
-}
-
 // --json, among the global options: known before the command line is parsed, so that a
 // usage error is presented as JSON too. Text results then go to standard error.
 void take_json_option(std::vector<std::string>& args, Tool& t) {
@@ -158,18 +149,19 @@ int run_tool(Tool& t, std::vector<std::string> args) {
   app.add_option("-H,--host", o.host, "the proxy's address: dotted IPv4 or a host name")
       ->capture_default_str();
   app.add_option("-p,--port", o.port, "the proxy's port")
-      ->check(CLI::Range(1, 65535))
+      ->check(CLI::Validator(port_problem, "INT in [" + std::to_string(kLowestPort) + " - " +
+                                               std::to_string(kHighestPort) + "]"))
       ->capture_default_str();
   CLI::Option* timeout =
       app.add_option("-t,--timeout", o.timeout_s,
                      "give up when a send or receive makes no progress for SEC seconds "
                      "(0: wait for ever; format waits at least 300 s unless given)")
-          ->check(CLI::Validator(check_seconds, "SEC"))
+          ->check(CLI::Validator(seconds_problem, "SEC"))
           ->type_name("SEC")
           ->capture_default_str();
   app.add_option("-w,--wait", o.wait_s,
                  "retry every 0.5 s for up to SEC seconds until the proxy answers")
-      ->check(CLI::Validator(check_seconds, "SEC"))
+      ->check(CLI::Validator(seconds_problem, "SEC"))
       ->type_name("SEC");
   // Shown in the help only: take_trace_option has taken it out of the arguments.
   bool trace_shown = false;

@@ -8,11 +8,11 @@
 #include <memory>
 #include <regex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "link/socket.h"
 #include "support/files.h"
+#include "support/scripted_proxy.h"
 #include "support/wire.h"
 #include "tool/file_commands.h"
 #include "tool/tool_main.h"
@@ -23,6 +23,7 @@ namespace {
 
 using testing::frame;
 using testing::message;
+using testing::ScriptedProxy;
 
 std::string read_all(FILE* f) {
   std::string s;
@@ -30,50 +31,6 @@ std::string read_all(FILE* f) {
   for (int ch; (ch = fgetc(f)) != EOF;) s += static_cast<char>(ch);
   return s;
 }
-
-// Accepts one connection, plays its script at once (and, with hang_up, closes its side),
-// then records what the client sends until it closes.
-class ScriptedProxy {
- public:
-  ScriptedProxy(std::string script, bool hang_up) {
-    listener_ = socket_listen_ipv4("127.0.0.1", 0, &port_);
-    EXPECT_NE(listener_, kNoSocket);
-    thread_ = std::thread([this, script, hang_up] { serve(script, hang_up); });
-  }
-  ~ScriptedProxy() {
-    if (thread_.joinable()) thread_.join();
-    socket_close(listener_);
-  }
-  int port() const { return port_; }
-  // What the client sent; waits for it to close.
-  std::string received() {
-    if (thread_.joinable()) thread_.join();
-    return received_;
-  }
-
- private:
-  void serve(const std::string& script, bool hang_up) {
-    if (socket_wait_readable(listener_, 5000) != 1) return;  // nobody came
-    SocketHandle s = socket_accept(listener_);
-    if (s == kNoSocket) return;
-    if (!script.empty()) socket_send(s, script.data(), script.size());
-    // Hanging up ends only the sending side, so that the client reads a clean end of stream
-    // rather than a reset for bytes nobody read.
-    if (hang_up) socket_shutdown_send(s);
-    char buf[4096];
-    while (socket_wait_readable(s, 5000) == 1) {
-      long n = socket_recv(s, buf, sizeof buf);
-      if (n <= 0) break;
-      received_.append(buf, static_cast<size_t>(n));
-    }
-    socket_close(s);
-  }
-
-  SocketHandle listener_ = kNoSocket;
-  int port_ = 0;
-  std::thread thread_;
-  std::string received_;
-};
 
 struct Outcome {
   int status;

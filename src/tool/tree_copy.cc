@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <chrono>
 
+#include "device/listing.h"
 #include "link/protocol.h"
 #include "link/status.h"
 #include "tool/connect.h"
