@@ -2,14 +2,14 @@
 
 #include <cstdlib>
 
+#include "local/interrupt_cleanup.h"
+#include "local/progress.h"
 #include "shell/args.h"
 #include "shell/commands.h"
 #include "shell/console.h"
 #include "shell/failure_report.h"
 #include "shell/line.h"
 #include "shell/ping_command.h"
-#include "shell/terminal.h"
-#include "transfer/interrupt_cleanup.h"
 
 namespace rq {
 
@@ -68,12 +68,9 @@ int shell_main(Shell& c, int argc, char** argv) {
   ProbeResult probe = startup_probe(c.device);
   if (probe.pinged) report_ping(c, probe.ping);
   // Before the first command: an interrupted download removes its temporary file.
-  install_interrupt_cleanup();
+  install_interrupt_cleanup(kEveryInterrupt, WindowsInterruptExit::kConsoleDefault);
   console_start_editor(c);
-  if (stderr_is_terminal()) {
-    c.progress_out = stderr;
-    c.progress_blanks = !stderr_enable_line_erase();
-  }
+  progress_on_stderr(c.progress);
   run_command_loop(c);
   console_stop_editor(c);
   link_close(c.device.link);

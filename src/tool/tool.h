@@ -9,6 +9,7 @@
 
 #include "device/connect.h"
 #include "device/device.h"
+#include "local/progress.h"
 #include "shell/shell.h"
 
 namespace rq {
@@ -51,8 +52,8 @@ struct Tool {
   FILE* out = stdout;  // results
   FILE* err = stderr;  // errors, progress and summaries
   FILE* trace = nullptr;
-  bool show_progress = false;  // standard error is a terminal and -q was not given
-  bool link_failed = false;    // the link reported a failure; link_text says what
+  ProgressLine progress;     // drawn on standard error when it is a terminal and -q was not given
+  bool link_failed = false;  // the link reported a failure; link_text says what
   std::string link_text;
   // Failures are printed as "rqtool: text" lines as they happen; a presenter that reports
   // them its own way (machine-readable output) turns this off and reads `failure`.

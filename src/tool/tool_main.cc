@@ -11,16 +11,17 @@
 #include <vector>
 
 #include "link/version.h"
+#include "local/interrupt_cleanup.h"
+#include "local/platform.h"
+#include "local/progress.h"
 #include "tool/diag_commands.h"
 #include "tool/file_commands.h"
 #include "tool/json_output.h"
-#include "tool/platform.h"
 #include "tool/script_run.h"
 #include "tool/tool.h"
 #include "tool/transfer_commands.h"
 #include "tool/tree_copy.h"
 #include "tool/verify.h"
-#include "transfer/interrupt_cleanup.h"
 
 namespace rq {
 
@@ -119,7 +120,7 @@ int open_trace(Tool& t) {
   if (!t.options.trace) return 0;
   FILE* f = stderr;
   if (!t.options.trace_file.empty()) {
-    f = local_open(t.options.trace_file, "w");
+    f = local_fopen(t.options.trace_file, "w");
     if (!f)
       return tool_fail(
           t, kExitLocalFile, "local", errno,
@@ -261,7 +262,7 @@ int run_tool(Tool& t, std::vector<std::string> args) {
     t.command = sub->get_name();
     for (const CLI::App* inner : sub->get_subcommands()) t.command += " " + inner->get_name();
   }
-  t.show_progress = !o.quiet && stderr_on_terminal();
+  if (!o.quiet) progress_on_stderr(t.progress);
   if (format->parsed() && !p.yes)
     return usage_error(t, "format erases the device: give --yes to go ahead");
   if (put->parsed() || get->parsed()) {
@@ -316,7 +317,7 @@ int run_tool(Tool& t, std::vector<std::string> args) {
 }  // namespace
 
 int tool_main(int argc, char** argv) {
-  install_interrupt_cleanup(WindowsInterruptExit::kStatus130);
+  install_interrupt_cleanup(kEveryInterrupt, WindowsInterruptExit::kStatus130);
   std::vector<std::string> args(argv, argv + argc);
   // The session's buffers are large; keep them off the stack.
   auto tool = std::make_unique<Tool>();

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <memory>
 #include <regex>
 #include <string>
@@ -24,13 +25,6 @@ namespace {
 using testing::frame;
 using testing::message;
 using testing::ScriptedProxy;
-
-std::string read_all(FILE* f) {
-  std::string s;
-  rewind(f);
-  for (int ch; (ch = fgetc(f)) != EOF;) s += static_cast<char>(ch);
-  return s;
-}
 
 struct Outcome {
   int status;
@@ -55,9 +49,9 @@ Outcome run_tool(int port, double timeout_s, Body body, bool traced = false) {
   Outcome o;
   o.status = body(*t);
   if (t->device.link.socket != kNoSocket) link_close(t->device.link);
-  o.out = read_all(t->out);
-  o.err = read_all(t->err);
-  if (traced) o.trace = read_all(t->trace);
+  o.out = testing::stream_text(t->out);
+  o.err = testing::stream_text(t->err);
+  if (traced) o.trace = testing::stream_text(t->trace);
   fclose(t->out);
   fclose(t->err);
   if (t->trace) fclose(t->trace);
@@ -155,6 +149,58 @@ TEST(ToolExchange, ADownloadThatCannotBeWrittenIsALocalFileFailure) {
   EXPECT_EQ(o.status, kExitLocalFile);
   EXPECT_NE(o.err.find("rqtool: get /a /dev/full: cannot write /dev/full"), std::string::npos)
       << o.err;
+}
+
+// Local files fail before the proxy is contacted, with the platform's error number as the
+// failure's code (what --json reports as error.code).
+TEST(ToolLocalFiles, AFailureCarriesThePlatformsErrorNumber) {
+  struct Case {
+    const char* name;
+    int (*command)(Tool&);
+    int code;
+    const char* says;
+  } cases[] = {
+      {"a missing file to send",
+       [](Tool& t) {
+         TransferSummary s;
+         return tool_boot_write(t, 1, "/nonexistent/x", true, s);
+       },
+       ENOENT,
+       "rqtool: boot write 1 /nonexistent/x: cannot open /nonexistent/x: No such file or "
+       "directory\n"},
+      {"a directory to send: no call failed",
+       [](Tool& t) {
+         TransferSummary s;
+         return tool_boot_write(t, 1, "/", true, s);
+       },
+       0, "rqtool: boot write 1 /: cannot send /: not a regular file\n"},
+      {"a target in a missing directory",
+       [](Tool& t) {
+         TransferSummary s;
+         return tool_boot_read(t, 1, "/nonexistent/x", s);
+       },
+       ENOENT,
+       "rqtool: boot read 1 /nonexistent/x: cannot write /nonexistent/x: No such file or "
+       "directory\n"},
+      {"a directory as target",
+       [](Tool& t) {
+         TransferSummary s;
+         return tool_boot_read(t, 1, "/", s);
+       },
+       EISDIR, "rqtool: boot read 1 /: cannot open /: Is a directory\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    int code = -1;
+    Outcome o = run_tool(1, 1, [&](Tool& t) {
+      int status = c.command(t);
+      code = t.failure.code;
+      return status;
+    });
+    EXPECT_EQ(o.status, kExitLocalFile);
+    EXPECT_EQ(code, c.code);
+    EXPECT_EQ(o.err, c.says);
+  }
 }
 
 TEST(ToolExchange, ConnectingGivesUpAtTheTimeOutWhenTheBacklogIsFull) {

@@ -82,4 +82,12 @@ std::string random_bytes(size_t size, unsigned seed) {
   return s;
 }
 
+std::string stream_text(FILE* f) {
+  fflush(f);
+  rewind(f);
+  std::string s;
+  for (int ch; (ch = fgetc(f)) != EOF;) s += static_cast<char>(ch);
+  return s;
+}
+
 }  // namespace rq::testing

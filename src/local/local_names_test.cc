@@ -1,11 +1,11 @@
-#include "tool/device_names.h"
+#include "local/local_names.h"
 
 #include <gtest/gtest.h>
 
 namespace rq {
 namespace {
 
-TEST(DeviceNames, WindowsRefusesItsCharactersReservedNamesAndTrailingDotsOrBlanks) {
+TEST(LocalNames, WindowsRefusesItsCharactersReservedNamesAndTrailingDotsOrBlanks) {
   const char* refused[] = {"a:b",      "a*",   "what?", "x<y",   "x>y",     "q\"",        "a|b",
                            "a\\b",     "a/b",  "CON",   "con",   "Con.txt", "nul.tar.gz", "COM1",
                            "lpt9.log", "aux ", "name.", "name ", "",        "tab\there"};
@@ -16,7 +16,7 @@ TEST(DeviceNames, WindowsRefusesItsCharactersReservedNamesAndTrailingDotsOrBlank
   for (const char* name : allowed) EXPECT_EQ(windows_name_problem(name), nullptr) << name;
 }
 
-TEST(DeviceNames, CaseClashesAreFoundWhereverTheyStand) {
+TEST(LocalNames, CaseClashesAreFoundWhereverTheyStand) {
   size_t a = 0, b = 0;
   EXPECT_FALSE(find_case_clash({"a", "b", "ab", "A_"}, &a, &b));
   EXPECT_FALSE(find_case_clash({}, &a, &b));

@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "transfer/interrupt_cleanup.h"
+#include "local/interrupt_cleanup.h"
 
 namespace rq {
 
@@ -21,6 +21,7 @@ HANDLE g_file = INVALID_HANDLE_VALUE;
 bool g_armed = false;
 char g_note[kNoteCapacity];
 WindowsInterruptExit g_exit = WindowsInterruptExit::kConsoleDefault;
+unsigned g_sources = 0;
 
 void write_note() {
   HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
@@ -32,15 +33,20 @@ void write_note() {
 }
 
 BOOL WINAPI on_console_event(DWORD event) {
+  unsigned source = 0;
   switch (event) {
     case CTRL_C_EVENT:
-    case CTRL_BREAK_EVENT:
-    case CTRL_CLOSE_EVENT:
+    case CTRL_BREAK_EVENT: source = kInterruptKey; break;
+    case CTRL_CLOSE_EVENT: source = kHangUp; break;
     case CTRL_LOGOFF_EVENT:
-    case CTRL_SHUTDOWN_EVENT: break;
+    case CTRL_SHUTDOWN_EVENT: source = kTerminateRequest; break;
     default: return FALSE;
   }
   AcquireSRWLockExclusive(&g_lock);
+  if (!(g_sources & source)) {
+    ReleaseSRWLockExclusive(&g_lock);
+    return FALSE;  // not chosen: the default handler acts
+  }
   bool nothing_to_do = !g_armed && !g_note[0];
   if (nothing_to_do && g_exit == WindowsInterruptExit::kConsoleDefault) {
     ReleaseSRWLockExclusive(&g_lock);
@@ -61,19 +67,20 @@ BOOL WINAPI on_console_event(DWORD event) {
 
 }  // namespace
 
-void install_interrupt_cleanup(WindowsInterruptExit exit) {
+void install_interrupt_cleanup(unsigned sources, WindowsInterruptExit exit) {
   AcquireSRWLockExclusive(&g_lock);
   g_exit = exit;
+  g_sources = sources;
   ReleaseSRWLockExclusive(&g_lock);
   SetConsoleCtrlHandler(on_console_event, TRUE);
 }
 
-int arm_interrupt_cleanup(const char* temporary_path, PathText text) {
-  UINT code_page = text == PathText::kUtf8 ? CP_UTF8 : CP_ACP;
+// Names come in UTF-8 (platform.h).
+int arm_interrupt_cleanup(const char* temporary_path) {
   wchar_t wide[kPathCapacity];
   int n =
-      MultiByteToWideChar(code_page, 0, temporary_path, -1, wide, static_cast<int>(kPathCapacity));
-  if (n <= 0) return -1;  // too long for the buffer, or no name in that code page
+      MultiByteToWideChar(CP_UTF8, 0, temporary_path, -1, wide, static_cast<int>(kPathCapacity));
+  if (n <= 0) return -1;  // too long for the buffer
   AcquireSRWLockExclusive(&g_lock);
   memcpy(g_temporary, wide, static_cast<size_t>(n) * sizeof(wchar_t));
   g_file = INVALID_HANDLE_VALUE;
@@ -88,8 +95,6 @@ void interrupt_cleanup_opened(int fd) {
   if (g_armed) g_file = reinterpret_cast<HANDLE>(handle);
   ReleaseSRWLockExclusive(&g_lock);
 }
-
-void interrupt_cleanup_opened(FILE* file) { interrupt_cleanup_opened(_fileno(file)); }
 
 void disarm_interrupt_cleanup() {
   AcquireSRWLockExclusive(&g_lock);

@@ -1,46 +1,43 @@
-#include "transfer/local_file.h"
+#include "local/whole_file.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <system_error>
 
-#include "transfer/local_io.h"
+#include "local/platform.h"
 
 namespace rq {
 
-int load_local_file(Shell& c, const char* path, LocalFile& file) {
+namespace {
+
+LocalFailure failed(LocalFailed what, int error, int64_t size = 0, int64_t done = 0) {
+  return LocalFailure{what, error, size, done};
+}
+
+}  // namespace
+
+LocalFailure load_local_file(const std::string& name, LocalFile& file) {
   free_local_file(file);
-  int fd = local_open_read(path);
-  if (fd < 0) {
-    note_outcome(c, CommandOutcome::kLocalFile);
-    fprintf(c.console_out, "Cannot open PC file %s\n", path);
-    return -1;
-  }
-  // The size comes from the name rather than from ftell, whose long is 32 bits on Windows.
-  std::error_code ec;
-  uintmax_t size = std::filesystem::file_size(path, ec);
-  if (ec) {
-    note_outcome(c, CommandOutcome::kLocalFile);
-    fprintf(c.console_out, "Cannot read PC file %s: %s\n", path, ec.message().c_str());
+  int fd = local_open_read(name);
+  if (fd < 0) return failed(LocalFailed::kOpen, errno);
+  // The size of what was opened, not of whatever the name means a moment later.
+  LocalStat st = local_fstat(fd);
+  int error = st.error;
+  if (!error && st.kind == LocalKind::kDirectory) error = EISDIR;
+  if (!error && st.kind != LocalKind::kFile) error = ENOTSUP;
+  if (error) {
     local_close(fd);
-    return -1;
+    return failed(LocalFailed::kSize, error);
   }
+  auto size = static_cast<uint64_t>(st.size);
   if (size > kMaxSendableFileSize) {
-    note_outcome(c, CommandOutcome::kLocalFile);
-    fprintf(c.console_out, "PC file %s is too large: %ju bytes, at most %ju can be sent\n", path,
-            size, static_cast<uintmax_t>(kMaxSendableFileSize));
     local_close(fd);
-    return -1;
+    return failed(LocalFailed::kTooLarge, 0, st.size);
   }
   auto* data = static_cast<uint8_t*>(malloc(size ? size : 1));
   if (!data) {
-    note_outcome(c, CommandOutcome::kLocalFile);
-    fprintf(c.console_out, "Not enough memory to hold PC file %s (%ju bytes)\n", path, size);
     local_close(fd);
-    return -1;
+    return failed(LocalFailed::kNoMemory, ENOMEM, st.size);
   }
   // One large read straight into the block; no stream buffer in between.
   local_expect_large_block(data, size);
@@ -49,19 +46,13 @@ int load_local_file(Shell& c, const char* path, LocalFile& file) {
   int read_error = got < 0 ? (errno ? errno : EIO) : 0;
   local_close(fd);
   if (got < 0) got = 0;
-  if (static_cast<uintmax_t>(got) != size) {
-    note_outcome(c, CommandOutcome::kLocalFile);
-    if (read_error)
-      fprintf(c.console_out, "Cannot read PC file %s: %s\n", path, strerror(read_error));
-    else
-      fprintf(c.console_out, "Cannot read PC file %s: only %zu of %ju bytes could be read\n", path,
-              static_cast<size_t>(got), size);
+  if (static_cast<uint64_t>(got) != size) {
     free(data);
-    return -1;
+    return failed(LocalFailed::kRead, read_error, st.size, got);
   }
   file.data = data;
   file.size = static_cast<int32_t>(size);
-  return 0;
+  return LocalFailure{};
 }
 
 LocalFile::~LocalFile() { free(data); }

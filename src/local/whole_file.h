@@ -3,9 +3,10 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "device/file_transfer.h"
-#include "shell/shell.h"
+#include "local/local_failure.h"
 
 namespace rq {
 
@@ -24,10 +25,12 @@ struct LocalFile {
   size_t offset = 0;  // how far local_file_source has read
 };
 
-// Reads the whole file at path. Prints one line naming the file and returns -1 when it
-// cannot be opened ("Cannot open PC file %s\n"), is larger than kMaxSendableFileSize, does
-// not fit in memory, or yields fewer bytes than its size; nothing is left allocated then.
-int load_local_file(Shell& c, const char* path, LocalFile& file);
+// Reads the whole file name (local spelling, platform.h). Fails with kOpen; kSize (the size
+// cannot be taken, or the file has none: EISDIR for a directory, ENOTSUP for a device or a
+// pipe); kTooLarge past kMaxSendableFileSize; kNoMemory; kRead (a read failed, or the file
+// yielded fewer bytes than its size). size and done say how large and how far; nothing is
+// left allocated after a failure.
+LocalFailure load_local_file(const std::string& name, LocalFile& file);
 
 void free_local_file(LocalFile& file);
 

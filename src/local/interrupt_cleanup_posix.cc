@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "transfer/interrupt_cleanup.h"
+#include "local/interrupt_cleanup.h"
 
 namespace rq {
 
@@ -19,7 +19,12 @@ char g_temporary[kPathCapacity];
 volatile sig_atomic_t g_armed = 0;
 char g_note[kNoteCapacity];
 
-constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+struct Handled {
+  int signo;
+  InterruptSource source;
+};
+constexpr Handled kSignals[] = {
+    {SIGINT, kInterruptKey}, {SIGTERM, kTerminateRequest}, {SIGHUP, kHangUp}};
 
 void write_all(const char* text, size_t length) {
   while (length > 0) {
@@ -50,7 +55,7 @@ template <typename Copy>
 void with_signals_blocked(Copy copy) {
   sigset_t set, old;
   sigemptyset(&set);
-  for (int s : kSignals) sigaddset(&set, s);
+  for (const Handled& h : kSignals) sigaddset(&set, h.signo);
   sigprocmask(SIG_BLOCK, &set, &old);
   copy();
   sigprocmask(SIG_SETMASK, &old, nullptr);
@@ -59,21 +64,22 @@ void with_signals_blocked(Copy copy) {
 }  // namespace
 
 // The way out is the signal itself here; the choice is for Windows only.
-void install_interrupt_cleanup(WindowsInterruptExit) {
-  for (int s : kSignals) {
+void install_interrupt_cleanup(unsigned sources, WindowsInterruptExit) {
+  for (const Handled& h : kSignals) {
+    if (!(sources & h.source)) continue;
     struct sigaction old = {};
-    if (sigaction(s, nullptr, &old) != 0 || old.sa_handler == SIG_IGN) continue;
+    if (sigaction(h.signo, nullptr, &old) != 0 || old.sa_handler == SIG_IGN) continue;
     struct sigaction act = {};
     act.sa_handler = on_interrupt;
     sigemptyset(&act.sa_mask);
     // One handler runs at a time: a second signal waits until the first one has ended us.
-    for (int other : kSignals) sigaddset(&act.sa_mask, other);
-    sigaction(s, &act, nullptr);
+    for (const Handled& other : kSignals) sigaddset(&act.sa_mask, other.signo);
+    sigaction(h.signo, &act, nullptr);
   }
 }
 
 // Names are bytes here, whatever their letters.
-int arm_interrupt_cleanup(const char* temporary_path, PathText) {
+int arm_interrupt_cleanup(const char* temporary_path) {
   size_t length = strlen(temporary_path);
   if (length >= kPathCapacity) return -1;
   with_signals_blocked([&] {
@@ -85,7 +91,6 @@ int arm_interrupt_cleanup(const char* temporary_path, PathText) {
 
 // unlink removes an open file as well.
 void interrupt_cleanup_opened(int) {}
-void interrupt_cleanup_opened(FILE*) {}
 
 void disarm_interrupt_cleanup() {
   with_signals_blocked([] { g_armed = 0; });

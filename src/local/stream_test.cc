@@ -1,13 +1,13 @@
-// The local ends of rqtool's transfers: a source that refuses to send a file that changes
+// The streamed local ends of a transfer: a source that refuses to send a file that changes
 // size while it is read, and the sink that compares a read-back image with the local file.
-#include "tool/local_stream.h"
+#include "local/stream.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
-#include <set>
+#include <cerrno>
 #include <string>
 
+#include "local/platform.h"
 #include "support/files.h"
 
 namespace rq {
@@ -32,14 +32,15 @@ TEST(StreamSource, AFileThatChangesSizeWhileSentStopsTheSource) {
     const std::string bytes = testing::patterned(c.size);
     testing::write_file(dir / "f", bytes);
     StreamSource s;
-    std::string why;
-    ASSERT_EQ(open_stream_source(s, dir / "f", &why), 0) << why;
+    LocalFailure opened = open_stream_source(s, dir / "f");
+    EXPECT_TRUE(opened.ok()) << static_cast<int>(opened.failed);
+    if (!opened.ok()) continue;
     EXPECT_EQ(s.size, static_cast<int64_t>(c.size));
     // The first chunk goes out before anything changes; the rest must notice.
     DataSource source = stream_source(s);
     uint8_t buf[16384];
     size_t first = c.size < 10 ? c.size : 10;
-    ASSERT_EQ(source.read(source.context, buf, first), static_cast<long>(first));
+    EXPECT_EQ(source.read(source.context, buf, first), static_cast<long>(first));
     if (c.change) testing::write_file(dir / "f", c.change(bytes));
     long last = 0;
     for (size_t done = first; done < c.size && last >= 0;) {
@@ -52,14 +53,26 @@ TEST(StreamSource, AFileThatChangesSizeWhileSentStopsTheSource) {
   }
 }
 
-TEST(StreamSource, ADirectoryOrAMissingFileIsNotOpened) {
+TEST(StreamSource, OnlyARegularFileIsOpened) {
+  struct Case {
+    const char* name;
+    std::string path;
+    LocalFailed failed;
+    int error;
+  };
   testing::TempDir dir;
-  StreamSource a, b;
-  std::string why;
-  EXPECT_EQ(open_stream_source(a, dir.path(), &why), -1);
-  EXPECT_NE(why.find("not a regular file"), std::string::npos) << why;
-  EXPECT_EQ(open_stream_source(b, dir / "missing", &why), -1);
-  EXPECT_NE(why.find("cannot open"), std::string::npos) << why;
+  const Case cases[] = {
+      {"a directory", dir.path(), LocalFailed::kNotRegular, 0},
+      {"a device", "/dev/null", LocalFailed::kNotRegular, 0},
+      {"missing", dir / "missing", LocalFailed::kOpen, ENOENT},
+  };
+  for (const Case& c : cases) {
+    StreamSource s;
+    LocalFailure f = open_stream_source(s, c.path);
+    EXPECT_EQ(f.failed, c.failed) << c.name;
+    EXPECT_EQ(f.error, c.error) << c.name;
+    EXPECT_EQ(s.fd, -1) << c.name;
+  }
 }
 
 TEST(CompareSink, FindsTheFirstDifferenceOrTheShorterSide) {
@@ -83,8 +96,9 @@ TEST(CompareSink, FindsTheFirstDifferenceOrTheShorterSide) {
     testing::TempDir dir;
     testing::write_file(dir / "f", c.local);
     CompareSink cmp;
-    cmp.file = fopen((dir / "f").c_str(), "rb");
-    ASSERT_NE(cmp.file, nullptr);
+    cmp.fd = local_open_read(dir / "f");
+    EXPECT_GE(cmp.fd, 0);
+    if (cmp.fd < 0) continue;
     DataSink sink = compare_sink(cmp);
     // In chunks as a download delivers them.
     for (size_t at = 0; at < c.device.size(); at += 16384) {
@@ -94,46 +108,8 @@ TEST(CompareSink, FindsTheFirstDifferenceOrTheShorterSide) {
     }
     EXPECT_EQ(cmp.first_difference, c.first_difference);
     EXPECT_EQ(cmp.local_ended, c.local_ended);
-    fclose(cmp.file);
+    local_close(cmp.fd);
   }
-}
-
-}  // namespace
-}  // namespace rq
-
-namespace rq {
-namespace {
-
-TEST(DownloadFile, ReplacesTheTargetWholeKeepingItsPermissionsAndLeavesNothingElse) {
-  testing::TempDir dir;
-  testing::write_file(dir / "target", "old");
-  ASSERT_EQ(chmod((dir / "target").c_str(), 0751), 0);
-  DownloadFile f;
-  std::string why;
-  ASSERT_EQ(open_download(f, dir / "target", &why), 0) << why;
-  DataSink sink = download_sink(f);
-  EXPECT_EQ(sink.write(sink.context, reinterpret_cast<const uint8_t*>("new bytes"), 9), 0);
-  EXPECT_EQ(testing::read_file(dir / "target"), "old");  // untouched until the commit
-  ASSERT_EQ(commit_download(f, &why), 0) << why;
-  EXPECT_EQ(testing::read_file(dir / "target"), "new bytes");
-  struct stat st;
-  ASSERT_EQ(stat((dir / "target").c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 07777, 0751u);
-  EXPECT_EQ(dir.entries(), std::set<std::string>{"target"});
-}
-
-TEST(DownloadFile, AnAbandonedDownloadLeavesTheTargetAsItWas) {
-  testing::TempDir dir;
-  testing::write_file(dir / "target", "old");
-  {
-    DownloadFile f;
-    std::string why;
-    ASSERT_EQ(open_download(f, dir / "target", &why), 0) << why;
-    DataSink sink = download_sink(f);
-    sink.write(sink.context, reinterpret_cast<const uint8_t*>("partial"), 7);
-  }  // goes out of scope uncommitted, as after a failed transfer
-  EXPECT_EQ(testing::read_file(dir / "target"), "old");
-  EXPECT_EQ(dir.entries(), std::set<std::string>{"target"});
 }
 
 }  // namespace

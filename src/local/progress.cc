@@ -1,6 +1,6 @@
-#include "transfer/progress.h"
+#include "local/progress.h"
 
-#include "shell/console.h"
+#include "local/platform.h"
 
 namespace rq {
 
@@ -33,34 +33,50 @@ int format_progress(char* buf, size_t size, int64_t done, int64_t total, double 
   return snprintf(buf, size, "%s of %s  %3d%%  %s/s", done_text, total_text, percent, rate_text);
 }
 
-void progress_start(Progress& p, Shell& c, int64_t total) {
-  p.session = c.progress_out ? &c : nullptr;
+void progress_on_stderr(ProgressLine& line) {
+  if (!stderr_is_terminal()) return;
+  line.out = stderr;
+  line.blanks = !stderr_enable_line_erase();
+}
+
+void erase_progress_line(ProgressLine& line) {
+  if (!line.shown) return;
+  if (line.blanks)
+    fprintf(line.out, "\r%*s\r", kProgressBlankWidth, "");
+  else
+    fputs("\r\033[K", line.out);
+  fflush(line.out);
+  line.shown = false;
+}
+
+void progress_start(Progress& p, ProgressLine& line, int64_t total) {
+  p.line = line.out ? &line : nullptr;
   p.total = total;
   p.start = Clock::now();
   p.last_draw = p.start;
 }
 
 void progress_update(Progress& p, int64_t done) {
-  if (!p.session) return;
+  if (!p.line) return;
   Clock::time_point now = Clock::now();
   if (now - p.start < kFirstDrawAfter || now - p.last_draw < kRedrawInterval) return;
   p.last_draw = now;
-  char line[128];
+  char text[128];
   double seconds = std::chrono::duration<double>(now - p.start).count();
-  format_progress(line, sizeof line, done, p.total, seconds);
-  Shell& c = *p.session;
+  format_progress(text, sizeof text, done, p.total, seconds);
+  ProgressLine& line = *p.line;
   // Without an erase sequence, blanks behind the text wipe what a longer line left.
-  if (c.progress_blanks)
-    fprintf(c.progress_out, "\r%-*s", kProgressBlankWidth, line);
+  if (line.blanks)
+    fprintf(line.out, "\r%-*s", kProgressBlankWidth, text);
   else
-    fprintf(c.progress_out, "\r%s\033[K", line);
-  fflush(c.progress_out);
-  c.progress_shown = true;
+    fprintf(line.out, "\r%s\033[K", text);
+  fflush(line.out);
+  line.shown = true;
 }
 
 void progress_finish(Progress& p) {
-  if (p.session) erase_progress_line(*p.session);
-  p.session = nullptr;
+  if (p.line) erase_progress_line(*p.line);
+  p.line = nullptr;
 }
 
 }  // namespace rq

@@ -1,26 +1,17 @@
-#include "transfer/progress.h"
+#include "local/progress.h"
 
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <string>
 
-#include "fake_proxy.h"
-#include "shell/console.h"
-#include "transfer/download.h"
+#include "support/files.h"
 
 namespace rq {
 namespace {
 
 using std::chrono::seconds;
 
-std::string contents(FILE* f) {
-  fflush(f);
-  rewind(f);
-  std::string s;
-  for (int ch; (ch = fgetc(f)) != EOF;) s += static_cast<char>(ch);
-  return s;
-}
+using testing::stream_text;
 
 TEST(Progress, LineShowsDoneTotalPercentRateAndTimeLeft) {
   struct {
@@ -42,85 +33,65 @@ TEST(Progress, LineShowsDoneTotalPercentRateAndTimeLeft) {
 }
 
 TEST(Progress, DrawsNothingWithoutAProgressStream) {
-  auto c = std::make_unique<Shell>();
+  ProgressLine line;
   Progress p;
-  progress_start(p, *c, 100);
+  progress_start(p, line, 100);
   p.start -= seconds(5);
   p.last_draw -= seconds(5);
   progress_update(p, 50);
   progress_finish(p);
-  EXPECT_FALSE(c->progress_shown);
+  EXPECT_FALSE(line.shown);
 }
 
 // A meter that has run long enough draws one overprinted line, waits before redrawing, and
 // erases it on finish so that the command's own text starts on a clean line.
 TEST(Progress, DrawsAfterAWhileAndErasesOnFinish) {
-  auto c = std::make_unique<Shell>();
-  c->progress_out = tmpfile();
+  ProgressLine line;
+  line.out = tmpfile();
   Progress p;
-  progress_start(p, *c, 4194304);
+  progress_start(p, line, 4194304);
   progress_update(p, 16384);  // too early: short transfers never flicker
-  EXPECT_EQ(contents(c->progress_out), "");
+  EXPECT_EQ(stream_text(line.out), "");
 
   p.start -= seconds(1);
   p.last_draw -= seconds(1);
   progress_update(p, 1048576);
-  std::string drawn = contents(c->progress_out);
+  std::string drawn = stream_text(line.out);
   EXPECT_EQ(drawn.rfind("\r1.0 MiB of 4.0 MiB   25%  ", 0), 0u) << drawn;
   EXPECT_EQ(drawn.substr(drawn.size() - 3), "\033[K");
-  EXPECT_TRUE(c->progress_shown);
+  EXPECT_TRUE(line.shown);
 
   progress_update(p, 2097152);  // within the redraw interval
-  EXPECT_EQ(contents(c->progress_out), drawn);
+  EXPECT_EQ(stream_text(line.out), drawn);
 
   progress_finish(p);
   progress_finish(p);  // finishing twice erases once
   progress_update(p, 4194304);
-  EXPECT_EQ(contents(c->progress_out), drawn + "\r\033[K");
-  EXPECT_FALSE(c->progress_shown);
-  fclose(c->progress_out);
+  EXPECT_EQ(stream_text(line.out), drawn + "\r\033[K");
+  EXPECT_FALSE(line.shown);
+  fclose(line.out);
 }
 
 // A console without the erase sequence (older Windows) gets blanks instead: each drawing
 // covers a longer line drawn before it, and the erase leaves the cursor at the start of a
 // blank line. No escape byte is written.
 TEST(Progress, ConsolesWithoutEraseSequenceGetBlanks) {
-  auto c = std::make_unique<Shell>();
-  c->progress_out = tmpfile();
-  c->progress_blanks = true;
+  ProgressLine line;
+  line.out = tmpfile();
+  line.blanks = true;
   Progress p;
-  progress_start(p, *c, 4194304);
+  progress_start(p, line, 4194304);
   p.start -= seconds(1);
   p.last_draw -= seconds(1);
   progress_update(p, 1048576);
-  std::string drawn = contents(c->progress_out);
+  std::string drawn = stream_text(line.out);
   ASSERT_EQ(drawn.size(), 1u + kProgressBlankWidth) << drawn;
   EXPECT_EQ(drawn.rfind("\r1.0 MiB of 4.0 MiB   25%  ", 0), 0u) << drawn;
   EXPECT_EQ(drawn.back(), ' ');
   progress_finish(p);
-  EXPECT_EQ(contents(c->progress_out), drawn + "\r" + std::string(kProgressBlankWidth, ' ') + "\r");
-  EXPECT_EQ(contents(c->progress_out).find('\033'), std::string::npos);
-  fclose(c->progress_out);
-}
-
-// The link's own failure lines come in the middle of a transfer, before the command can
-// finish its meter: they erase a drawn line first instead of being appended to it.
-TEST(Progress, LinkFailureLineErasesADrawnLine) {
-  testing::FakeProxy p;
-  Shell& c = p.shell();
-  c.progress_out = tmpfile();
-  c.progress_shown = true;  // as if the meter had drawn its line
-  p.ready().ready().status(0, 40000).reply(std::string(16384, 'x')).hang_up();
-
-  std::string out = p.run(cmd_get, "get big.bin /dev/null");
-
-  EXPECT_EQ(out,
-            "ERROR: DX proxy program closed the connection\n"
-            "get command failed(fetch data)\n");
-  EXPECT_EQ(contents(c.progress_out), "\r\033[K");
-  EXPECT_FALSE(c.progress_shown);
-  fclose(c.progress_out);
-  c.progress_out = nullptr;
+  EXPECT_EQ(stream_text(line.out), drawn + "\r" + std::string(kProgressBlankWidth, ' ') + "\r");
+  EXPECT_EQ(stream_text(line.out).find('\033'), std::string::npos);
+  fclose(line.out);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "tool/device_names.h"
+#include "local/local_names.h"
 
 #include <algorithm>
 #include <cstring>
@@ -15,7 +15,9 @@ std::string folded(const std::string& s) {
   return f;
 }
 
-bool reserved_stem(const std::string& name) {
+}  // namespace
+
+bool windows_reserved_name(const std::string& name) {
   // The part before the first dot counts: "con.txt" and "CON " are the console too.
   std::string stem = folded(name.substr(0, name.find('.')));
   while (!stem.empty() && stem.back() == ' ') stem.pop_back();
@@ -27,8 +29,6 @@ bool reserved_stem(const std::string& name) {
   return false;
 }
 
-}  // namespace
-
 const char* windows_name_problem(const std::string& name) {
   if (name.empty()) return "an empty name";
   for (char c : name) {
@@ -36,7 +36,7 @@ const char* windows_name_problem(const std::string& name) {
     if (std::strchr("<>:\"/\\|?*", c)) return "a character Windows does not allow in names";
   }
   if (name.back() == '.' || name.back() == ' ') return "a trailing dot or blank";
-  if (reserved_stem(name)) return "a name Windows reserves for a device";
+  if (windows_reserved_name(name)) return "a name Windows reserves for a device";
   return nullptr;
 }
 

@@ -8,8 +8,6 @@
 // interrupt_cleanup_win32.cc) in fixed buffers: a handler can reach nothing else.
 #pragma once
 
-#include <cstdio>
-
 namespace rq {
 
 // How the program ends on Windows, where no signal can be raised again: as the console's
@@ -17,23 +15,28 @@ namespace rq {
 // default handler itself runs), or always with status 130, as a POSIX shell reports Ctrl-C.
 enum class WindowsInterruptExit { kConsoleDefault, kStatus130 };
 
-// Installs the handlers, once at start-up. A signal that the program was started with
-// ignored (a background job, nohup) stays ignored.
-void install_interrupt_cleanup(WindowsInterruptExit exit = WindowsInterruptExit::kConsoleDefault);
+// The interrupts a front end has cleaned up after, any combination.
+enum InterruptSource : unsigned {
+  kInterruptKey = 1u << 0,      // SIGINT; Windows: Ctrl-C and Ctrl-Break
+  kTerminateRequest = 1u << 1,  // SIGTERM; Windows: log-off and shut-down
+  kHangUp = 1u << 2,            // SIGHUP; Windows: the console window closed
+  kEveryInterrupt = kInterruptKey | kTerminateRequest | kHangUp,
+};
 
-// How the bytes of a file name spell it on Windows: as the C library's fopen reads them
-// (the process's code page), or as UTF-8. POSIX takes the bytes as they are.
-enum class PathText { kCLibrary, kUtf8 };
+// Installs the handlers for the given sources, once at start-up; the others keep their
+// default action. A signal that the program was started with ignored (a background job,
+// nohup) stays ignored. A front end that never installs them still arms and disarms: that
+// costs nothing and removes nothing.
+void install_interrupt_cleanup(unsigned sources, WindowsInterruptExit exit);
 
-// The temporary file that an interrupt removes from now on; called before the file is
-// created, so that no moment is left in which it exists unwatched. Returns -1 (nothing
-// armed) when the path does not fit the handler's fixed buffer.
-int arm_interrupt_cleanup(const char* temporary_path, PathText text = PathText::kCLibrary);
+// The temporary file (local spelling, platform.h) that an interrupt removes from now on;
+// called before the file is created, so that no moment is left in which it exists
+// unwatched. Returns -1 (nothing armed) when the path does not fit the handler's fixed
+// buffer.
+int arm_interrupt_cleanup(const char* temporary_path);
 
-// The armed file is open now, as a descriptor or a stream (Windows removes no open file:
-// the handler closes it first).
+// The armed file is open now (Windows removes no open file: the handler closes it first).
 void interrupt_cleanup_opened(int fd);
-void interrupt_cleanup_opened(FILE* file);
 
 // Nothing to remove any more: the file was moved over its target or removed.
 void disarm_interrupt_cleanup();
