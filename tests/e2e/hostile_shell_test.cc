@@ -17,8 +17,9 @@
 #include <vector>
 
 #include "e2e/harness.h"
-#include "link/link.h"
 #include "link/protocol.h"
+#include "support/peer.h"
+#include "support/process.h"
 #include "support/wire.h"
 
 namespace rq::e2e {
@@ -30,85 +31,25 @@ constexpr int kReplyWaitMs = 10000;  // a healthy rqsim answers at once; this on
 using testing::frame;
 using testing::le32;
 using testing::message;
+using testing::message_value;
+using testing::vm_rss_kb;
 
 // A shell written by hand: raw bytes and frames over the link.
-class RawShell {
+class RawShell : public testing::FramedPeer {
  public:
-  explicit RawShell(int port) {
-    link_->timeout_ms = kReplyWaitMs;
-    if (link_connect(*link_, "127.0.0.1", port) != 0) link_->socket = kNoSocket;
-  }
-  ~RawShell() { vanish(); }
-  RawShell(const RawShell&) = delete;
-  RawShell& operator=(const RawShell&) = delete;
-
-  bool connected() const { return link_->socket != kNoSocket; }
-
-  bool send_bytes(const std::string& bytes) {
-    return connected() &&
-           link_send_all(*link_, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()) == 0;
-  }
-  bool send_frame(const std::string& payload) { return send_bytes(frame(payload)); }
-
-  // The next frame's payload; false when the link closed or nothing came in time.
-  bool receive(std::string* payload) {
-    for (;;) {
-      if (!connected()) return false;
-      const uint8_t* p;
-      size_t length;
-      int n = link_next_frame(*link_, kReplyWaitMs, &p, &length);
-      if (n == kLinkOversize) continue;
-      if (n < 0) return false;
-      payload->assign(reinterpret_cast<const char*>(p), length);
-      return true;
-    }
-  }
-
-  // The status code of the next 8-byte message, or -1000 when none came.
-  int receive_code() {
-    std::string m;
-    if (!receive(&m) || m.size() != kMessageSize) return -1000;
-    return static_cast<int8_t>(m[0]);
-  }
-  int32_t last_value(const std::string& m) const {
-    return get_le32(reinterpret_cast<const uint8_t*>(m.data()) + 4);
-  }
+  explicit RawShell(int port) : FramedPeer(kReplyWaitMs) { connect(port); }
 
   // The start-up probe: a ping sent without a ready, and its reply.
   bool handshake() {
     std::string reply;
-    return send_frame(message(kCmdPing, 0)) && receive(&reply) && last_value(reply) == 1;
+    return send_frame(message(kCmdPing, 0)) && receive(&reply) && message_value(reply) == 1;
   }
 
   // A ready-gated frame: waits for the go-ahead, then sends.
   bool gated(const std::string& payload) { return receive_code() == 0 && send_frame(payload); }
-
-  void vanish() {
-    if (connected()) link_close(*link_);
-  }
-
- private:
-  std::unique_ptr<Link> link_ = std::make_unique<Link>();  // its buffers are large
 };
 
-long vm_rss_kb(int pid) {
-  std::string status = read_file("/proc/" + std::to_string(pid) + "/status");
-  size_t at = status.find("VmRSS:");
-  return at == std::string::npos ? -1 : atol(status.c_str() + at + 6);
-}
-
 bool alive(int pid) { return pid > 0 && waitpid(pid, nullptr, WNOHANG) == 0 && kill(pid, 0) == 0; }
-
-// Every path below dir with its size, directories marked; what a run may not change.
-std::map<std::string, long long> snapshot(const std::string& dir) {
-  std::map<std::string, long long> files;
-  std::error_code ec;
-  for (auto it = fs::recursive_directory_iterator(dir, ec); it != fs::end(it); it.increment(ec)) {
-    long long size = it->is_regular_file(ec) ? static_cast<long long>(it->file_size(ec)) : -1;
-    files[it->path().string()] = size;
-  }
-  return files;
-}
 
 class HostileShell : public ::testing::Test {
  protected:
@@ -127,7 +68,7 @@ class HostileShell : public ::testing::Test {
                           logs_ / "sim.err"));
     // Settle: one real shell touches the buffers a session uses, then measure.
     expect_served();
-    outside_before_ = snapshot(parent_.path());
+    outside_before_ = tree_of(parent_.path());
     rss_before_ = vm_rss_kb(sim_.pid);
     ASSERT_GT(rss_before_, 0);
   }
@@ -139,12 +80,11 @@ class HostileShell : public ::testing::Test {
     EXPECT_LT(rss_after - rss_before_, 2048)
         << "KiB before " << rss_before_ << ", after " << rss_after;
     // The root's own files may have changed; nothing else below its parent may have.
-    auto outside_after = snapshot(parent_.path());
+    auto outside_after = tree_of(parent_.path());
     for (auto* m : {&outside_before_, &outside_after})
-      std::erase_if(*m, [&](const auto& e) { return e.first.rfind(root() + "/", 0) == 0; });
+      std::erase_if(*m, [](const auto& e) { return e.first.rfind("root/", 0) == 0; });
     EXPECT_EQ(outside_after, outside_before_);
-    for (const auto& [path, size] : snapshot(root()))
-      EXPECT_EQ(fs::path(path).filename().string()[0] == '\x01', false) << "left over: " << path;
+    EXPECT_EQ(leftovers(root()), std::vector<std::string>{});
     EXPECT_EQ(read_file(root() + "/f.txt"), "hello");
     stop_sim(sim_);
   }
@@ -162,7 +102,7 @@ class HostileShell : public ::testing::Test {
 
   TempDir parent_, boots_, logs_;
   Sim sim_;
-  std::map<std::string, long long> outside_before_;
+  std::map<std::string, std::string> outside_before_;
   long rss_before_ = 0;
 };
 
@@ -187,7 +127,7 @@ TEST_F(HostileShell, GarbageAndOversizeFramesAreSurvived) {
   std::string reply;
   ASSERT_TRUE(shell.gated(message(kCmdPing, 41)));
   ASSERT_TRUE(shell.receive(&reply));
-  EXPECT_EQ(shell.last_value(reply), 42);
+  EXPECT_EQ(message_value(reply), 42);
   // A path command whose path frame is oversize, and one with no zero.
   ASSERT_TRUE(shell.gated(message(kCmdMkdir, 5)));
   ASSERT_TRUE(shell.gated(std::string(20000, 'x')));
