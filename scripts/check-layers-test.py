@@ -19,7 +19,7 @@ CLEAN = {
     "src/local/target.h": '#include "device/ping.h"\n#include <sys/stat.h>\n',
     "src/shell/shell.h": '#include "local/target.h"\n#include "fscmd/ls.h"\n',
     "src/shell/shell_test.cc": '#include "fake_proxy.h"\n#include "support/wire.h"\n'
-                               '#include <gtest/gtest.h>\n',
+                               '#include "tests/fake_proxy.h"\n#include <gtest/gtest.h>\n',
     "src/fscmd/ls.h": '#include "device/ping.h"\n',
     "src/tool/tool.cc": '#include "shell/shell.h"\n#include "CLI/CLI.hpp"\n'
                         '#include "nlohmann/json.hpp"\n',

@@ -44,7 +44,7 @@ ALLOWED = {
 
 # Where a quoted include is looked up when it is not beside the including file (the build's
 # include directories); a generated header (link/version.h) counts as its folder's.
-INCLUDE_ROOTS = ["src", "tests", "sim"]
+INCLUDE_ROOTS = ["src", "tests", "sim", "."]
 
 # Headers of the libraries the programs and tests use, whichever way they are written.
 THIRD_PARTY = ("CLI/", "nlohmann/", "fuse", "gtest/", "gmock/", "editline/")
