@@ -57,7 +57,7 @@ elif [[ -x build/ci/rqmount ]]; then
     explained+=('^Mount.*[Rr]sync')
   fi
 fi
-if ! ldd build/ci/rqshell 2>/dev/null | grep -q libedit; then
+if [[ "$(ldd build/ci/rqshell 2>/dev/null)" != *libedit* ]]; then
   notes+=("not built: rqshell's line editor, so the line-editing terminal test did not run \
 (the plain reader was tested at the terminal instead) $(packages_for editor)")
   explained+=('^Terminal.LineEditing')
@@ -66,8 +66,8 @@ if ! command -v tmux >/dev/null; then
   notes+=("not run: the terminal tests $(packages_for terminal)")
   explained+=('^Terminal[.]')
 fi
-if ! ctest --test-dir build/ci -N -R '^dissector_captures$' | grep -q dissector_captures ||
-  [[ -n "$(skipped_like '^dissector_captures$')" ]]; then
+if [[ "$(ctest --test-dir build/ci -N -R '^dissector_captures$')" != *dissector_captures* ||
+  -n "$(skipped_like '^dissector_captures$')" ]]; then
   notes+=("not run: the dissector test $(packages_for dissector)")
   explained+=('^dissector_captures$')
 fi
