@@ -12,13 +12,19 @@ set -euo pipefail
 repo="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$repo"
 
+# A program that is there to run (bash's lookup also returns a file that cannot be run).
+have() {
+  local path
+  path="$(command -v "$1")" && [[ -x "$path" ]]
+}
+
 scripts/deps.sh
 cmake --preset ci
 cmake --build --preset ci -j 2
 ctest_log=build/ci/ctest-output.log
 status=0
 ctest --preset ci -j 2 2>&1 | tee "$ctest_log" || status=$?
-if command -v mandoc >/dev/null; then
+if have mandoc; then
   scripts/check-install.sh build/ci || status=$?
 fi
 
@@ -48,21 +54,23 @@ elif [[ -x build/ci/rqmount ]]; then
   if [[ ! -e /dev/fuse ]]; then
     notes+=("not run: the mount's end-to-end tests (this machine has no /dev/fuse)")
     explained+=('^Mount')
-  elif ! command -v fusermount3 >/dev/null; then
+  elif ! have fusermount3; then
     notes+=("not run: the mount's end-to-end tests $(packages_for mount)")
     explained+=('^Mount')
   fi
-  if ! command -v rsync >/dev/null; then
+  if ! have rsync; then
     notes+=("not run: the mount's rsync tests $(packages_for mount-tests)")
     explained+=('^Mount.*[Rr]sync')
   fi
 fi
 if [[ "$(ldd build/ci/rqshell 2>/dev/null)" != *libedit* ]]; then
+  instead=""
+  have tmux && instead="(the plain reader was tested at the terminal instead) "
   notes+=("not built: rqshell's line editor, so the line-editing terminal test did not run \
-(the plain reader was tested at the terminal instead) $(packages_for editor)")
+$instead$(packages_for editor)")
   explained+=('^Terminal.LineEditing')
 fi
-if ! command -v tmux >/dev/null; then
+if ! have tmux; then
   notes+=("not run: the terminal tests $(packages_for terminal)")
   explained+=('^Terminal[.]')
 fi
@@ -71,7 +79,7 @@ if [[ "$(ctest --test-dir build/ci -N -R '^dissector_captures$')" != *dissector_
   notes+=("not run: the dissector test $(packages_for dissector)")
   explained+=('^dissector_captures$')
 fi
-if ! command -v mandoc >/dev/null; then
+if ! have mandoc; then
   notes+=("not run: the man page lint and install check $(packages_for manpages)")
 fi
 # Anything else skipped, by name; each test's output has its reason.
