@@ -18,6 +18,12 @@ else()
   set(RQ_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/rqshell)
 endif()
 
+# Modes set here, not taken from the checkout or the umask (which may leave files and
+# folders group-writable).
+set(RQ_READ_ONLY OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+set(RQ_RUNNABLE ${RQ_READ_ONLY} OWNER_EXECUTE GROUP_EXECUTE WORLD_EXECUTE)
+set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS ${RQ_RUNNABLE})
+
 find_program(RQ_GZIP gzip)
 find_program(RQ_MANDOC mandoc)
 set(RQ_MAN_DIR ${CMAKE_BINARY_DIR}/man)
@@ -61,7 +67,9 @@ foreach(program rqshell rqtool rqsim rqmount)
   endif()
 endforeach()
 
-install(DIRECTORY examples/ DESTINATION ${RQ_DATA_DIR}/examples USE_SOURCE_PERMISSIONS)
+install(DIRECTORY examples/ DESTINATION ${RQ_DATA_DIR}/examples
+        FILE_PERMISSIONS ${RQ_READ_ONLY} DIRECTORY_PERMISSIONS ${RQ_RUNNABLE}
+        PATTERN "*.sh" PERMISSIONS ${RQ_RUNNABLE})
 install(FILES contrib/wireshark/rq.lua contrib/wireshark/README.md
         DESTINATION ${RQ_DATA_DIR}/wireshark)
 
