@@ -49,10 +49,11 @@ usage="$("$prefix/bin/rqshell" a b c d)" || status=$?
   fail "installed rqshell: status $status, usage text: ${usage:0:60}"
 help="$("$prefix/bin/rqsim" --help)" || fail "installed rqsim --help failed"
 
-# Every option of rqsim --help is described in its page (written there as \-\-name).
+# Every option of rqsim --help is described in its page (which writes each dash as \-).
+page="$(zcat "$prefix/share/man/man1/rqsim.1.gz" | sed 's/\\-/-/g')"
 missing=()
 for option in $(grep -o -- '--[a-z][a-z-]*' <<<"$help" | sort -u); do
-  zgrep -qF -- "\\-\\-${option#--}" "$prefix/share/man/man1/rqsim.1.gz" || missing+=("$option")
+  grep -qF -- "$option" <<<"$page" || missing+=("$option")
 done
 ((${#missing[@]} == 0)) || fail "rqsim.1 does not describe: ${missing[*]}"
 echo "check-install: cmake --install put rqshell, rqsim and their pages in place"
