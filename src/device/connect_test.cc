@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "support/peer.h"
 #include "support/scripted_proxy.h"
 #include "support/wire.h"
 
@@ -125,11 +126,7 @@ TEST(ConnectDevice, AFailedProbeSaysWhyAndLeavesTheOwnerUntold) {
 }
 
 TEST(ConnectDevice, ARefusedConnectNamesTheProxysAddress) {
-  // A port that was just free: nobody listens there once the listener is closed.
-  int port = 0;
-  SocketHandle listener = socket_listen_ipv4("127.0.0.1", 0, &port);
-  ASSERT_NE(listener, kNoSocket);
-  socket_close(listener);
+  int port = testing::free_loopback_port();
   Connected c = connect_to(port, 1);
   EXPECT_EQ(c.rc, -1);
   EXPECT_EQ(c.failure.step, ConnectStep::kConnect);

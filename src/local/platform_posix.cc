@@ -160,6 +160,9 @@ bool stderr_is_terminal() { return isatty(STDERR_FILENO) == 1; }
 // Every terminal met here knows the sequence.
 bool stderr_enable_line_erase() { return true; }
 
+// Nothing was switched.
+void stderr_restore_mode() {}
+
 bool console_end_leaves_line_open() {
   return isatty(STDIN_FILENO) == 1 && isatty(STDOUT_FILENO) == 1;
 }

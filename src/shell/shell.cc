@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "local/interrupt_cleanup.h"
+#include "local/platform.h"
 #include "local/progress.h"
 #include "shell/args.h"
 #include "shell/commands.h"
@@ -70,8 +71,10 @@ int shell_main(Shell& c, int argc, char** argv) {
   // Before the first command: an interrupted download removes its temporary file.
   install_interrupt_cleanup(kEveryInterrupt, WindowsInterruptExit::kConsoleDefault);
   console_start_editor(c);
+  // After the interrupt clean-up, so that an interrupt puts the console's mode back as well.
   progress_on_stderr(c.progress);
   run_command_loop(c);
+  stderr_restore_mode();
   console_stop_editor(c);
   link_close(c.device.link);
   if (c.script) fclose(c.script);

@@ -322,6 +322,7 @@ int tool_main(int argc, char** argv) {
   // The session's buffers are large; keep them off the stack.
   auto tool = std::make_unique<Tool>();
   int status = run_tool(*tool, args);
+  stderr_restore_mode();  // the progress line may have switched the console's mode
   // Commands without a result of their own, and usage errors, end with the bare object.
   if (tool->json) write_json(*tool, status, nlohmann::ordered_json::object());
   fflush(tool->out);
