@@ -115,7 +115,8 @@ TEST(ConnectDevice, AFailedProbeSaysWhyAndLeavesTheOwnerUntold) {
   for (const Case& k : cases) {
     SCOPED_TRACE(k.name);
     ScriptedProxy proxy(k.reply, k.hang_up, 12);
-    ASSERT_TRUE(proxy.listening());
+    EXPECT_TRUE(proxy.listening());
+    if (!proxy.listening()) continue;
     Connected c = connect_to(proxy.port(), 0.2);
     EXPECT_EQ(c.rc, -1);
     EXPECT_EQ(c.failure.step, ConnectStep::kProbe);

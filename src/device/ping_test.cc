@@ -77,7 +77,8 @@ TEST(StartupProbe, ASilentProxyIsPingedWithoutWaitingForReady) {
     EXPECT_EQ(r.ping.received, k.received);
     EXPECT_EQ(r.ping.expected, 1);
     auto f = p.sent_frames();
-    ASSERT_EQ(f.size(), 1u);
+    EXPECT_EQ(f.size(), 1u);
+    if (f.empty()) continue;
     EXPECT_TRUE(wire_matches(kPingWithCounter0, f[0])) << hex(f[0]);
   }
 }
