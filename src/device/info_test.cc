@@ -58,48 +58,39 @@ TEST(TextReply, EveryPrefixOfAReplyReadsUpToItsZeroOrItsEnd) {
   }
 }
 
-TEST(TextReply, EachStepOfTheExchangeCanEndIt) {
-  struct Case {
-    const char* name;
-    void (*script)(FakeProxy& p);
-    Step step;
-    int code;
-  } cases[] = {
-      {"refused", [](FakeProxy& p) { p.ready(3); }, Step::kCommand, 3},
-      {"bad status", [](FakeProxy& p) { p.ready().status(9, 4); }, Step::kStatus, 9},
-      {"no status", [](FakeProxy& p) { p.ready().hang_up(); }, Step::kStatus, kCodeLinkLost},
-      {"no reply", [](FakeProxy& p) { p.ready().status(0, 4).hang_up(); }, Step::kReply,
-       kCodeLinkLost},
-  };
-  for (const Case& k : cases) {
-    SCOPED_TRACE(k.name);
-    FakeProxy p;
-    k.script(p);
-    TextRun run = read_text_from(p, kCmdVer);
-    EXPECT_EQ(run.result.step, k.step);
-    EXPECT_EQ(run.result.code, k.code);
-  }
+Result ver(FakeProxy& p) { return read_text_from(p, kCmdVer).result; }
+
+Result format(FakeProxy& p) {
+  static Result got;
+  p.run([](Shell& c, char*) { return (got = format_device(c.device)).code; }, "");
+  return got;
 }
 
-TEST(Format, EndsAtTheRefusalOrTheStatus) {
+TEST(InfoExchange, EachStepCanEndIt) {
   struct Case {
     const char* name;
+    Result (*operation)(FakeProxy& p);
     void (*script)(FakeProxy& p);
     Step step;
     int code;
   } cases[] = {
-      {"done", [](FakeProxy& p) { p.ready().status(0); }, Step::kNone, 0},
-      {"refused", [](FakeProxy& p) { p.ready(3); }, Step::kCommand, 3},
-      {"bad status", [](FakeProxy& p) { p.ready().status(-8); }, Step::kStatus, -8},
+      {"ver refused", ver, [](FakeProxy& p) { p.ready(3); }, Step::kCommand, 3},
+      {"ver bad status", ver, [](FakeProxy& p) { p.ready().status(9, 4); }, Step::kStatus, 9},
+      {"ver without status", ver, [](FakeProxy& p) { p.ready().hang_up(); }, Step::kStatus,
+       kCodeLinkLost},
+      {"ver without reply", ver, [](FakeProxy& p) { p.ready().status(0, 4).hang_up(); },
+       Step::kReply, kCodeLinkLost},
+      {"format done", format, [](FakeProxy& p) { p.ready().status(0); }, Step::kNone, 0},
+      {"format refused", format, [](FakeProxy& p) { p.ready(3); }, Step::kCommand, 3},
+      {"format bad status", format, [](FakeProxy& p) { p.ready().status(-8); }, Step::kStatus, -8},
   };
   for (const Case& k : cases) {
     SCOPED_TRACE(k.name);
     FakeProxy p;
     k.script(p);
-    static Result got;
-    p.run([](Shell& c, char*) { return (got = format_device(c.device)).code; }, "");
-    EXPECT_EQ(got.step, k.step);
-    EXPECT_EQ(got.code, k.code);
+    Result r = k.operation(p);
+    EXPECT_EQ(r.step, k.step);
+    EXPECT_EQ(r.code, k.code);
     EXPECT_EQ(p.unread(), 0u);
   }
 }

@@ -97,31 +97,6 @@ TEST(DownloadTarget, AnAbandonedDownloadLeavesTheTargetAsItWas) {
   }
 }
 
-TEST(DownloadTarget, ATargetThatCannotBeWrittenSaysWhatFailed) {
-  struct Case {
-    const char* name;
-    std::string target;
-    LocalFailed failed;
-    int error;
-  };
-  TempDir dir;
-  std::filesystem::create_directory(dir / "folder");
-  write_file(dir / "file", "x");
-  const Case cases[] = {
-      {"a directory", dir / "folder", LocalFailed::kDirectory, EISDIR},
-      {"no such directory", dir / "no/such/x", LocalFailed::kCreate, ENOENT},
-      {"a file where a directory should be", dir / "file/x", LocalFailed::kCreate, ENOTDIR},
-  };
-  for (const Case& c : cases) {
-    DownloadTarget t;
-    LocalFailure f = open_download_target(t, c.target);
-    EXPECT_EQ(f.failed, c.failed) << c.name;
-    EXPECT_EQ(f.error, c.error) << c.name;
-    EXPECT_EQ(t.fd, -1) << c.name;
-  }
-  EXPECT_EQ(dir.entries(), (std::set<std::string>{"file", "folder"}));
-}
-
 // A device holds nothing to lose: it is written in place, and a failed write shows at the
 // commit with the platform's error number.
 TEST(DownloadTarget, ADeviceIsWrittenInPlace) {

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <string>
 
 #include "local/platform.h"
@@ -50,28 +49,6 @@ TEST(StreamSource, AFileThatChangesSizeWhileSentStopsTheSource) {
     }
     EXPECT_EQ(s.changed, c.stops);
     EXPECT_EQ(last < 0, c.stops);
-  }
-}
-
-TEST(StreamSource, OnlyARegularFileIsOpened) {
-  struct Case {
-    const char* name;
-    std::string path;
-    LocalFailed failed;
-    int error;
-  };
-  testing::TempDir dir;
-  const Case cases[] = {
-      {"a directory", dir.path(), LocalFailed::kNotRegular, 0},
-      {"a device", "/dev/null", LocalFailed::kNotRegular, 0},
-      {"missing", dir / "missing", LocalFailed::kOpen, ENOENT},
-  };
-  for (const Case& c : cases) {
-    StreamSource s;
-    LocalFailure f = open_stream_source(s, c.path);
-    EXPECT_EQ(f.failed, c.failed) << c.name;
-    EXPECT_EQ(f.error, c.error) << c.name;
-    EXPECT_EQ(s.fd, -1) << c.name;
   }
 }
 

@@ -1,39 +1,15 @@
-// The whole-file source put and wb send from: what a load says when it cannot hold the file
-// whole, and the bytes it hands out when it can.
+// The whole-file source put and wb send from: the bytes it hands out, copied or in place.
+// (What a load says when it cannot: local_failure_test.cc.)
 #include "local/whole_file.h"
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <string>
 
 #include "support/files.h"
 
 namespace rq {
 namespace {
-
-TEST(WholeFile, ALoadThatFailsSaysWhatFailedAndHoldsNothing) {
-  struct Case {
-    const char* name;
-    std::string path;
-    LocalFailed failed;
-    int error;
-  };
-  testing::TempDir dir;
-  const Case cases[] = {
-      {"missing", dir / "missing", LocalFailed::kOpen, ENOENT},
-      {"a directory", dir.path(), LocalFailed::kSize, EISDIR},
-      {"a device", "/dev/null", LocalFailed::kSize, ENOTSUP},
-  };
-  for (const Case& c : cases) {
-    LocalFile file;
-    LocalFailure f = load_local_file(c.path, file);
-    EXPECT_EQ(f.failed, c.failed) << c.name;
-    EXPECT_EQ(f.error, c.error) << c.name;
-    EXPECT_EQ(file.data, nullptr) << c.name;
-    EXPECT_EQ(file.size, 0) << c.name;
-  }
-}
 
 TEST(WholeFile, HandsOutTheFileInPiecesAndInPlace) {
   testing::TempDir dir;

@@ -1,11 +1,8 @@
 #include "transfer/boot_image.h"
 
-#include "local/download_target.h"
-#include "local/platform.h"
-#include "local/whole_file.h"
 #include "shell/args.h"
 #include "shell/failure_report.h"
-#include "transfer/local_report.h"
+#include "transfer/pc_file.h"
 #include "transfer/transfer_args.h"
 #include "transfer/transfer_view.h"
 
@@ -20,8 +17,7 @@ int cmd_rb(Shell& c, char* command) {
   if (boot < 0) return -1;
 
   DownloadTarget target;
-  LocalFailure opened = open_download_target(target, local_name(pc_file));
-  if (!opened.ok()) return report_target_failure(c, pc_file, opened);
+  if (open_pc_target(c, pc_file, target) != 0) return -1;
 
   TransferView view(c);
   DeviceEvents events = view.events();
@@ -35,8 +31,7 @@ int cmd_rb(Shell& c, char* command) {
     return print_failure_report(c, t.result.code, "put command failed rcv cmd errcode = %d\n");
   if (!t.result.ok())
     return print_failure_report(c, t.result.code, "rb command failed errcode = %d\n");
-  LocalFailure committed = commit_download_target(target);
-  return committed.ok() ? 0 : report_target_failure(c, pc_file, committed);
+  return commit_pc_target(c, pc_file, target);
 }
 
 static const char* wb_failure_line(Step step) {
@@ -55,8 +50,7 @@ int cmd_wb(Shell& c, char* command) {
   if (boot < 0) return -1;
 
   LocalFile file;
-  LocalFailure loaded = load_local_file(local_name(pc_file), file);
-  if (!loaded.ok()) return report_load_failure(c, pc_file, loaded);
+  if (load_pc_file(c, pc_file, file) != 0) return -1;
 
   DataSource source = local_file_source(file);
   TransferView view(c);

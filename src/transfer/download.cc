@@ -1,10 +1,8 @@
 #include "transfer/download.h"
 
-#include "local/download_target.h"
-#include "local/platform.h"
 #include "shell/args.h"
 #include "shell/failure_report.h"
-#include "transfer/local_report.h"
+#include "transfer/pc_file.h"
 #include "transfer/rate_report.h"
 #include "transfer/transfer_view.h"
 
@@ -18,8 +16,7 @@ int cmd_get(Shell& c, char* command) {
   const char* dx_file = args;
 
   DownloadTarget target;
-  LocalFailure opened = open_download_target(target, local_name(pc_file));
-  if (!opened.ok()) return report_target_failure(c, pc_file, opened);
+  if (open_pc_target(c, pc_file, target) != 0) return -1;
 
   TransferView view(c);
   DeviceEvents events = view.events();
@@ -34,8 +31,7 @@ int cmd_get(Shell& c, char* command) {
   if (!t.result.ok())
     return print_failure_report(c, t.result.code, "put command failed errcode = %d\n");
   int64_t elapsed = monotonic_ms() - view.data_start_ms;
-  LocalFailure committed = commit_download_target(target);
-  if (!committed.ok()) return report_target_failure(c, pc_file, committed);
+  if (commit_pc_target(c, pc_file, target) != 0) return -1;
   rate_report(c, t.size, elapsed);
   return 0;
 }

@@ -1,10 +1,8 @@
 #include "transfer/upload.h"
 
-#include "local/platform.h"
-#include "local/whole_file.h"
 #include "shell/args.h"
 #include "shell/failure_report.h"
-#include "transfer/local_report.h"
+#include "transfer/pc_file.h"
 #include "transfer/rate_report.h"
 #include "transfer/transfer_args.h"
 #include "transfer/transfer_view.h"
@@ -28,8 +26,7 @@ int cmd_put(Shell& c, char* command) {
   // The whole file is in memory before the proxy hears of it, so the size announced and
   // the bytes sent cannot disagree.
   LocalFile file;
-  LocalFailure loaded = load_local_file(local_name(pc_file), file);
-  if (!loaded.ok()) return report_load_failure(c, pc_file, loaded);
+  if (load_pc_file(c, pc_file, file) != 0) return -1;
 
   DataSource source = local_file_source(file);
   TransferView view(c);

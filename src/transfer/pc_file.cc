@@ -1,14 +1,24 @@
-#include "transfer/local_report.h"
+#include "transfer/pc_file.h"
 
-#include <cinttypes>
+#include <cstdint>
 #include <cstring>
 
-#include "local/whole_file.h"
+#include "local/platform.h"
 
 namespace rq {
 
-int report_load_failure(Shell& c, const char* pc_file, const LocalFailure& f) {
+namespace {
+
+int failed(Shell& c) {
   note_outcome(c, CommandOutcome::kLocalFile);
+  return -1;
+}
+
+}  // namespace
+
+int load_pc_file(Shell& c, const char* pc_file, LocalFile& file) {
+  LocalFailure f = load_local_file(local_name(pc_file), file);
+  if (f.ok()) return 0;
   FILE* out = c.console_out;
   auto size = static_cast<uintmax_t>(f.size);
   switch (f.failed) {
@@ -29,22 +39,21 @@ int report_load_failure(Shell& c, const char* pc_file, const LocalFailure& f) {
       break;
     default: fprintf(out, "Cannot open PC file %s\n", pc_file); break;
   }
-  return -1;
+  return failed(c);
 }
 
-int report_target_failure(Shell& c, const char* pc_file, const LocalFailure& f) {
-  note_outcome(c, CommandOutcome::kLocalFile);
-  FILE* out = c.console_out;
-  switch (f.failed) {
-    case LocalFailed::kWrite:
-      fprintf(out, "Cannot write PC file %s: %s\n", pc_file, strerror(f.error));
-      break;
-    case LocalFailed::kReplace:
-      fprintf(out, "Cannot replace PC file %s: %s\n", pc_file, strerror(f.error));
-      break;
-    default: fprintf(out, "Cannot open PC file %s\n", pc_file); break;
-  }
-  return -1;
+int open_pc_target(Shell& c, const char* pc_file, DownloadTarget& target) {
+  if (open_download_target(target, local_name(pc_file)).ok()) return 0;
+  fprintf(c.console_out, "Cannot open PC file %s\n", pc_file);
+  return failed(c);
+}
+
+int commit_pc_target(Shell& c, const char* pc_file, DownloadTarget& target) {
+  LocalFailure f = commit_download_target(target);
+  if (f.ok()) return 0;
+  const char* verb = f.failed == LocalFailed::kReplace ? "replace" : "write";
+  fprintf(c.console_out, "Cannot %s PC file %s: %s\n", verb, pc_file, strerror(f.error));
+  return failed(c);
 }
 
 }  // namespace rq
