@@ -7,6 +7,7 @@
 
 #include "decimal.h"
 #include "link/protocol.h"
+#include "link/version.h"
 
 namespace rq::sim {
 
@@ -15,7 +16,9 @@ void print_sim_help(FILE* out) {
           "Usage: rqsim [options]\n"
           "Simulates the device proxy and the device behind it, for rqshell.\n"
           "\n"
-          "  --bind ADDR          listen on this IPv4 address (default 127.0.0.1)\n"
+          "  --bind ADDR          listen on this IPv4 address (default 127.0.0.1). Outside\n"
+          "                       127.0.0.0/8 (0.0.0.0 included) the device's root, its boot\n"
+          "                       images and format are open to that network: rqsim warns.\n"
           "  --port N             listen on port N (default %d); 0 picks a free port.\n"
           "                       The first line on standard output is always\n"
           "                       \"rqsim listening on ADDR:PORT\".\n"
@@ -41,6 +44,7 @@ void print_sim_help(FILE* out) {
           "                       complete: a put that fails part-way (a dropped connection, a\n"
           "                       refused grant, --drop put:BYTES) leaves a partial file\n"
           "  --help               this text\n"
+          "  --version            print the version and exit\n"
           "\n"
           "Fault injection (rules apply to every occurrence of the command; CMD is a shell\n"
           "keyword: ping format ls pwd cd mkdir rm mv put get launch cp ver diag rb wb;\n"
@@ -130,6 +134,10 @@ int parse_sim_options(int argc, char** argv, SimOptions& o, FILE* out, FILE* err
       print_sim_help(out);
       return 1;
     }
+    if (std::strcmp(arg, "--version") == 0) {
+      fprintf(out, "rqsim %s\n", kVersion);
+      return 1;
+    }
     if (std::strcmp(arg, "--demo") == 0) {
       o.demo = true;
       continue;
@@ -214,6 +222,30 @@ int parse_sim_options(int argc, char** argv, SimOptions& o, FILE* out, FILE* err
     std::strcpy(o.boot_dir + length, ".boot");
   }
   return 0;
+}
+
+bool is_loopback_address(const char* address) {
+  const char* p = address;
+  int first = -1;
+  for (int part = 0; part < 4; ++part) {
+    if (part > 0 && *p++ != '.') return false;
+    int value = 0, digits = 0;
+    for (; *p >= '0' && *p <= '9' && digits <= 3; ++p, ++digits) value = value * 10 + (*p - '0');
+    // The socket layer takes other spellings too (a leading zero for octal, fewer than four
+    // parts), which may name another address: none counts as loopback, so the warning errs
+    // on the side of being shown.
+    if (digits == 0 || digits > 3 || value > 255 || (digits > 1 && p[-digits] == '0')) return false;
+    if (part == 0) first = value;
+  }
+  return *p == '\0' && first == 127;
+}
+
+void warn_if_exposed(const SimOptions& o, FILE* err) {
+  if (is_loopback_address(o.bind_address)) return;
+  fprintf(err,
+          "rqsim: warning: %s is outside 127.0.0.0/8: whoever reaches it can write to the device "
+          "root %s and the boot images in %s, and format the device\n",
+          o.bind_address, o.root, o.boot_dir);
 }
 
 }  // namespace rq::sim

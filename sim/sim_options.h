@@ -29,10 +29,18 @@ struct SimOptions {
   Faults faults;
 };
 
-// Fills o from argv. Returns 0 to run, 1 when help was printed to out, or -1 after
-// printing the problem to err.
+// Fills o from argv. Returns 0 to run, 1 when help or the version was printed to out, or -1
+// after printing the problem to err.
 int parse_sim_options(int argc, char** argv, SimOptions& o, FILE* out, FILE* err);
 
 void print_sim_help(FILE* out);
+
+// True for a dotted-decimal IPv4 address in 127.0.0.0/8, written plainly (four decimal
+// numbers, no leading zeros). Any other text, 0.0.0.0 included, may let other machines in.
+bool is_loopback_address(const char* address);
+
+// When o binds outside the loopback network, writes the one-line warning that the device
+// root, its boot images and format are open to that network.
+void warn_if_exposed(const SimOptions& o, FILE* err);
 
 }  // namespace rq::sim
