@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "link/protocol.h"
+
 namespace rq {
 
 namespace {
@@ -30,7 +32,10 @@ bool reserved_stem(const std::string& name) {
 }  // namespace
 
 bool listing_can_carry(const std::string& name) {
-  return name.find('\x01') == std::string::npos && name.find('\x02') == std::string::npos;
+  // A listing marks each entry's end with its type byte: a name holding one cannot be told.
+  for (char type : {static_cast<char>(kEntryDirectory), static_cast<char>(kEntryFile)})
+    if (name.find(type) != std::string::npos) return false;
+  return true;
 }
 
 const char* windows_name_problem(const std::string& name) {
