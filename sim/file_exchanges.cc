@@ -23,26 +23,26 @@ int receive_names(Session& s, int32_t announced, int names) {
   std::memcpy(s.text, p, length);
   int zeros = 0;
   for (size_t i = 0; i < length; ++i) zeros += p[i] == 0;
-  if (zeros == names) return 0;
-  return names == 1 ? kStatusInvalidPath : kStatusInvalidParameter;
+  if (zeros != names) return names == 1 ? kStatusInvalidPath : kStatusInvalidParameter;
+  return preempting_status(s);
 }
 
 const char* second_name(const Session& s) { return s.text + std::strlen(s.text) + 1; }
 
 int play_ping(Session& s, uint8_t, int32_t value) {
   int32_t next = static_cast<int32_t>(static_cast<uint32_t>(value) + 1u);
-  return send_status(s, injected_status(s), next);
+  return send_status(s, preempting_status(s), next);
 }
 
 int play_format(Session& s, uint8_t, int32_t) {
-  int code = injected_status(s);
+  int code = preempting_status(s);
   if (code == 0) code = -fs_format(s.fs);
   return send_status(s, code, 0);
 }
 
 // pwd and ver: a status whose value is the text's length with its zero, then the text.
 static int reply_text(Session& s, const char* text) {
-  int code = injected_status(s);
+  int code = preempting_status(s);
   if (code != 0) return send_status(s, code, 0);
   size_t length = std::strlen(text) + 1;
   std::memcpy(s.data, text, length);
@@ -59,7 +59,6 @@ int play_ver(Session& s, uint8_t, int32_t) { return reply_text(s, __DATE__ " " _
 static int play_path(Session& s, int32_t announced, int (*operation)(DeviceFs&, const char*)) {
   int code = receive_names(s, announced, 1);
   if (code < 0) return code;
-  if (code == 0) code = injected_status(s);
   if (code == 0) code = -operation(s.fs, s.text);
   return send_status(s, code, 0);
 }
@@ -72,7 +71,6 @@ int play_launch(Session& s, uint8_t, int32_t value) {
   int code = receive_names(s, value, 1);
   if (code < 0) return code;
   char resolved[kMaxDevicePath + 1];
-  if (code == 0) code = injected_status(s);
   if (code == 0) code = -fs_check_launchable(s.fs, s.text, resolved);
   if (code == 0) {
     fprintf(s.log, "rqsim: launched %s\n", resolved);
@@ -85,7 +83,6 @@ int play_ls(Session& s, uint8_t, int32_t value) {
   int code = receive_names(s, value, 1);
   if (code < 0) return code;
   int length = 0;
-  if (code == 0) code = injected_status(s);
   if (code == 0) {
     length = fs_list(s.fs, s.text, s.listing, s.data);
     if (length < 0) code = -length;
@@ -99,7 +96,6 @@ int play_ls(Session& s, uint8_t, int32_t value) {
 int play_mv(Session& s, uint8_t, int32_t value) {
   int code = receive_names(s, value, 2);
   if (code < 0) return code;
-  if (code == 0) code = injected_status(s);
   if (code == 0) code = -fs_rename(s.fs, s.text, second_name(s));
   return send_status(s, code, 0);
 }
@@ -107,7 +103,6 @@ int play_mv(Session& s, uint8_t, int32_t value) {
 int play_cp(Session& s, uint8_t, int32_t value) {
   int code = receive_names(s, value, 2);
   if (code < 0) return code;
-  if (code == 0) code = injected_status(s);
   if (code == 0) code = -fs_copy(s.fs, s.text, second_name(s), s.data, sizeof s.data);
   return send_status(s, code, 0);
 }

@@ -18,7 +18,8 @@ struct SimOptions {
   const char* bind_address = "127.0.0.1";
   int port = kDefaultPort;
   const char* root = kDefaultRoot;
-  bool demo = false;  // implied when no --root is given
+  bool root_given = false;  // --root was given: --demo is not implied
+  bool demo = false;        // implied when no --root is given
   bool trace = false;
   bool once = false;
   bool put_in_place = false;  // put writes straight into its target (device_fs.h)

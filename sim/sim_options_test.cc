@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "link/protocol.h"
 #include "link/version.h"
 #include "support/files.h"
 
@@ -20,12 +21,9 @@ struct Parsed {
   SimOptions options;
 };
 
+// What was written to a tmpfile() stream, which is closed.
 std::string read_back(FILE* f) {
-  std::string text;
-  rewind(f);
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
+  std::string text = rq::testing::read_stream(f);
   fclose(f);
   return text;
 }
@@ -50,6 +48,53 @@ TEST(SimOptions, VersionPrintsTheProjectVersionAndHelpNamesIt) {
   Parsed h = parse({"--help"});
   EXPECT_NE(h.out.find("--version"), std::string::npos);
   EXPECT_NE(h.out.find("--put-in-place"), std::string::npos);
+}
+
+TEST(SimOptions, TakesEachKindOfOptionAndDerivesTheBootDirectory) {
+  Parsed p = parse({"--root", "dev/", "--port", "0", "--split", "--stall", "5", "--diag-status",
+                    "flash=100", "--oversize", "cd", "--put-in-place"});
+  ASSERT_EQ(p.rc, 0) << p.err;
+  EXPECT_STREQ(p.options.root, "dev/");
+  EXPECT_FALSE(p.options.demo);
+  EXPECT_STREQ(p.options.boot_dir, "dev.boot");
+  EXPECT_EQ(p.options.port, 0);
+  EXPECT_TRUE(p.options.faults.split);
+  EXPECT_EQ(p.options.faults.stall_ms, 5);
+  EXPECT_EQ(p.options.diag_status[kDiagFlash], 100);
+  EXPECT_EQ(p.options.faults.oversize, 1u << command_from_name("cd", 2));
+  EXPECT_TRUE(p.options.put_in_place);
+
+  Parsed plain = parse({});
+  EXPECT_TRUE(plain.options.demo);  // no --root: the demo device
+  EXPECT_STREQ(plain.options.boot_dir, "demo-device.boot");
+}
+
+TEST(SimOptions, NamesWhatIsWrongWithAnOption) {
+  struct Row {
+    std::vector<const char*> words;
+    const char* err;
+  };
+  const Row rows[] = {
+      {.words = {"--nope"}, .err = "rqsim: unknown option \"--nope\" (see --help)\n"},
+      {.words = {"--stall"}, .err = "rqsim: --stall needs a value (see --help)\n"},
+      {.words = {"--port", "70000"},
+       .err = "rqsim: --port: \"70000\" is not a port number (0..65535)\n"},
+      {.words = {"--root", ""}, .err = "rqsim: --root: \"\" is not a directory\n"},
+      {.words = {"--drop", "cd:5"},
+       .err = "rqsim: --drop cd:5: cd moves no data (use ls, pwd, put, get, ver, rb or wb)\n"},
+      {.words = {"--diag-status", "flashy=1"},
+       .err = "rqsim: --diag-status wants TEST=CODE (TEST usb, aud, rtc, flash or gba; CODE "
+              "-128..255), not \"flashy=1\"\n"},
+      {.words = {"--garbage", "LS"},
+       .err = "rqsim: --garbage wants a command name, not \"LS\"\n"
+              "rqsim: commands are ping format ls pwd cd mkdir rm mv put get launch cp ver "
+              "diag rb wb\n"},
+  };
+  for (const Row& row : rows) {
+    Parsed p = parse(row.words);
+    EXPECT_EQ(p.rc, -1) << row.words[0];
+    EXPECT_EQ(p.err, row.err) << row.words[0];
+  }
 }
 
 TEST(SimOptions, OnlyPlainAddressesIn127Slash8CountAsLoopback) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
 #include <set>
 #include <string>
 
@@ -30,6 +31,9 @@ void write_file(const std::string& path, const std::string& bytes);
 std::string read_file(const std::string& path);   // "" when missing
 std::string read_bytes(const std::string& path);  // "<missing>" when missing
 bool file_exists(const std::string& path);        // a dangling link exists too
+
+// Everything written so far to a stream such as tmpfile() gives, from its start.
+std::string read_stream(FILE* stream);
 
 // Bytes that differ from position to position, so a misplaced chunk shows.
 std::string patterned(size_t size, unsigned seed = 0);
