@@ -123,6 +123,7 @@ TEST(Faults, ARefusedAudioAnswerEndsTheDialogue) {
 TEST(Faults, AForcedStatusLeavesTheDeviceAsItWas) {
   SimOptions o = with_rule(parse_status_rule, "ls=9");
   EXPECT_EQ(parse_status_rule(o.faults, "put=3", stderr), 0);
+  EXPECT_EQ(parse_status_rule(o.faults, "mkdir=-7", stderr), 0);
   FakeShell sh(o);
   sh.root.write("/file", "old");
   ASSERT_TRUE(sh.start());
@@ -138,6 +139,11 @@ TEST(Faults, AForcedStatusLeavesTheDeviceAsItWas) {
   EXPECT_EQ(sh.receive(), message(0));
   sh.send("new");
   EXPECT_EQ(sh.receive(), message(3, 3));
+  EXPECT_EQ(sh.receive(), ready());
+  sh.send_message(kCmdMkdir, 2);
+  EXPECT_EQ(sh.receive(), ready());
+  sh.send(with_zero("d"));
+  EXPECT_EQ(sh.receive(), message(-7));  // a negative code, as given
   EXPECT_EQ(sh.receive(), ready());
   EXPECT_EQ(sh.root.read(sh.root.host("/file")), "old");
   EXPECT_EQ(sh.root.names(sh.root.root()), "file");

@@ -100,8 +100,9 @@ int play_put(Session& s, uint8_t, int32_t announced) {
 }
 
 int play_get(Session& s, uint8_t, int32_t announced) {
-  int code = receive_names(s, announced, 1);
-  if (code < 0) return code;
+  int code = 0;
+  int rc = receive_names(s, announced, 1, &code);
+  if (rc < 0) return rc;
   int fd = -1;
   int64_t size = 0;
   if (code == 0) {
@@ -109,7 +110,7 @@ int play_get(Session& s, uint8_t, int32_t announced) {
     if (fd < 0) code = -fd;
   }
   if (code != 0) return send_status(s, code, 0);
-  int rc = send_file_frames(s, fd, size, false, s.text);
+  rc = send_file_frames(s, fd, size, false, s.text);
   close(fd);
   return rc;
 }
