@@ -11,7 +11,7 @@ namespace {
 
 using std::chrono::seconds;
 
-using testing::stream_text;
+using testing::read_stream;
 
 TEST(Progress, LineShowsDoneTotalPercentRateAndTimeLeft) {
   struct {
@@ -51,23 +51,23 @@ TEST(Progress, DrawsAfterAWhileAndErasesOnFinish) {
   Progress p;
   progress_start(p, line, 4194304);
   progress_update(p, 16384);  // too early: short transfers never flicker
-  EXPECT_EQ(stream_text(line.out), "");
+  EXPECT_EQ(read_stream(line.out), "");
 
   p.start -= seconds(1);
   p.last_draw -= seconds(1);
   progress_update(p, 1048576);
-  std::string drawn = stream_text(line.out);
+  std::string drawn = read_stream(line.out);
   EXPECT_EQ(drawn.rfind("\r1.0 MiB of 4.0 MiB   25%  ", 0), 0u) << drawn;
   EXPECT_EQ(drawn.substr(drawn.size() - 3), "\033[K");
   EXPECT_TRUE(line.shown);
 
   progress_update(p, 2097152);  // within the redraw interval
-  EXPECT_EQ(stream_text(line.out), drawn);
+  EXPECT_EQ(read_stream(line.out), drawn);
 
   progress_finish(p);
   progress_finish(p);  // finishing twice erases once
   progress_update(p, 4194304);
-  EXPECT_EQ(stream_text(line.out), drawn + "\r\033[K");
+  EXPECT_EQ(read_stream(line.out), drawn + "\r\033[K");
   EXPECT_FALSE(line.shown);
   fclose(line.out);
 }
@@ -84,13 +84,13 @@ TEST(Progress, ConsolesWithoutEraseSequenceGetBlanks) {
   p.start -= seconds(1);
   p.last_draw -= seconds(1);
   progress_update(p, 1048576);
-  std::string drawn = stream_text(line.out);
+  std::string drawn = read_stream(line.out);
   ASSERT_EQ(drawn.size(), 1u + kProgressBlankWidth) << drawn;
   EXPECT_EQ(drawn.rfind("\r1.0 MiB of 4.0 MiB   25%  ", 0), 0u) << drawn;
   EXPECT_EQ(drawn.back(), ' ');
   progress_finish(p);
-  EXPECT_EQ(stream_text(line.out), drawn + "\r" + std::string(kProgressBlankWidth, ' ') + "\r");
-  EXPECT_EQ(stream_text(line.out).find('\033'), std::string::npos);
+  EXPECT_EQ(read_stream(line.out), drawn + "\r" + std::string(kProgressBlankWidth, ' ') + "\r");
+  EXPECT_EQ(read_stream(line.out).find('\033'), std::string::npos);
   fclose(line.out);
 }
 

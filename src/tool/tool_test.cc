@@ -49,9 +49,9 @@ Outcome run_tool(int port, double timeout_s, Body body, bool traced = false) {
   Outcome o;
   o.status = body(*t);
   if (t->device.link.socket != kNoSocket) link_close(t->device.link);
-  o.out = testing::stream_text(t->out);
-  o.err = testing::stream_text(t->err);
-  if (traced) o.trace = testing::stream_text(t->trace);
+  o.out = testing::read_stream(t->out);
+  o.err = testing::read_stream(t->err);
+  if (traced) o.trace = testing::read_stream(t->trace);
   fclose(t->out);
   fclose(t->err);
   if (t->trace) fclose(t->trace);

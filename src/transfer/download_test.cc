@@ -25,7 +25,7 @@ using testing::FakeProxy;
 using testing::hex;
 using testing::patterned;
 using testing::read_bytes;
-using testing::stream_text;
+using testing::read_stream;
 using testing::TempDir;
 using testing::wire_matches;
 using testing::write_file;
@@ -225,7 +225,7 @@ TEST(Get, ALinkFailureLineErasesADrawnProgressLine) {
   EXPECT_EQ(out,
             "ERROR: DX proxy program closed the connection\n"
             "get command failed(fetch data)\n");
-  EXPECT_EQ(stream_text(c.progress.out), "\r\033[K");
+  EXPECT_EQ(read_stream(c.progress.out), "\r\033[K");
   EXPECT_FALSE(c.progress.shown);
   fclose(c.progress.out);
   c.progress.out = nullptr;

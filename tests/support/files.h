@@ -47,8 +47,8 @@ std::map<std::string, std::string> tree_of(const std::string& dir);
 // (names holding "rqpart") and rqsim's upload files (names beginning with byte 0x01).
 std::vector<std::string> leftovers(const std::string& dir);
 
-// Everything written to a stream so far (a tmpfile standing in for a console), from its start.
-std::string stream_text(FILE* f);
+// Everything written so far to a stream such as tmpfile() gives, from its start.
+std::string read_stream(FILE* stream);
 
 // Bytes that differ from position to position, so a misplaced chunk shows.
 std::string patterned(size_t size, unsigned seed = 0);
