@@ -12,9 +12,7 @@ namespace rq {
 namespace {
 
 using testing::FakeProxy;
-using testing::hex;
 using testing::message;
-using testing::wire_matches;
 
 constexpr char kPingWithCounter0[] = "41 67 00 08 01 xx xx xx 00 00 00 00";
 
@@ -79,7 +77,7 @@ TEST(StartupProbe, ASilentProxyIsPingedWithoutWaitingForReady) {
     auto f = p.sent_frames();
     EXPECT_EQ(f.size(), 1u);
     if (f.empty()) continue;
-    EXPECT_TRUE(wire_matches(kPingWithCounter0, f[0])) << hex(f[0]);
+    EXPECT_TRUE(testing::wire_matches(kPingWithCounter0, f[0])) << testing::hex(f[0]);
   }
 }
 
@@ -103,7 +101,7 @@ TEST(StartupProbe, AProxyThatSpeaksFirstKeepsItsMessageForTheFirstCommand) {
   EXPECT_TRUE(first.result.ok());
   auto f = p.sent_frames();
   ASSERT_EQ(f.size(), 1u);  // the first command's ping alone
-  EXPECT_TRUE(wire_matches(kPingWithCounter0, f[0])) << hex(f[0]);
+  EXPECT_TRUE(testing::wire_matches(kPingWithCounter0, f[0])) << testing::hex(f[0]);
   EXPECT_EQ(p.unread(), 0u);
 }
 
