@@ -16,6 +16,7 @@
 #include "support/scripted_proxy.h"
 #include "support/wire.h"
 #include "tool/file_commands.h"
+#include "tool/text_output.h"
 #include "tool/tool_main.h"
 #include "tool/transfer_commands.h"
 
@@ -118,10 +119,10 @@ TEST(ToolExchange, GoodExchangesSendTheShellsBytesAndPrintResults) {
   }
   {
     ScriptedProxy proxy(ready + frame(message(0, 9)) + frame(std::string("build 42\0", 9)), false);
-    std::string build;
-    Outcome o = run_tool(proxy.port(), 5, [&](Tool& t) { return tool_ver(t, build); });
+    VerReport v;
+    Outcome o = run_tool(proxy.port(), 5, [&](Tool& t) { return tool_ver(t, v); });
     EXPECT_EQ(o.status, kExitOk);
-    EXPECT_EQ(build, "build 42");
+    EXPECT_EQ(v.build, "build 42");
   }
   {
     // A directory listing: names in the device's order, directories marked.
@@ -131,7 +132,7 @@ TEST(ToolExchange, GoodExchangesSendTheShellsBytesAndPrintResults) {
     Outcome o = run_tool(proxy.port(), 5, [](Tool& t) {
       LsListing l;
       int status = tool_ls(t, "/", l);
-      print_ls(t, l);
+      print_result(t, l);
       return status;
     });
     EXPECT_EQ(o.status, kExitOk);
@@ -163,7 +164,7 @@ TEST(ToolLocalFiles, AFailureCarriesThePlatformsErrorNumber) {
       {"a missing file to send",
        [](Tool& t) {
          TransferSummary s;
-         return tool_boot_write(t, 1, "/nonexistent/x", true, s);
+         return tool_boot_write(t, BootArgs{1, "/nonexistent/x"}, s);
        },
        ENOENT,
        "rqtool: boot write 1 /nonexistent/x: cannot open /nonexistent/x: No such file or "
@@ -171,13 +172,13 @@ TEST(ToolLocalFiles, AFailureCarriesThePlatformsErrorNumber) {
       {"a directory to send: no call failed",
        [](Tool& t) {
          TransferSummary s;
-         return tool_boot_write(t, 1, "/", true, s);
+         return tool_boot_write(t, BootArgs{1, "/"}, s);
        },
        0, "rqtool: boot write 1 /: cannot send /: not a regular file\n"},
       {"a target in a missing directory",
        [](Tool& t) {
          TransferSummary s;
-         return tool_boot_read(t, 1, "/nonexistent/x", s);
+         return tool_boot_read(t, BootArgs{1, "/nonexistent/x"}, s);
        },
        ENOENT,
        "rqtool: boot read 1 /nonexistent/x: cannot write /nonexistent/x: No such file or "
@@ -185,7 +186,7 @@ TEST(ToolLocalFiles, AFailureCarriesThePlatformsErrorNumber) {
       {"a directory as target",
        [](Tool& t) {
          TransferSummary s;
-         return tool_boot_read(t, 1, "/", s);
+         return tool_boot_read(t, BootArgs{1, "/"}, s);
        },
        EISDIR, "rqtool: boot read 1 /: cannot open /: Is a directory\n"},
   };
