@@ -42,3 +42,11 @@ bool listing_next(const ListingReply& r, ListingCursor& cursor, ListingEntry* en
 }
 
 }  // namespace rq
+
+namespace rq {
+
+bool listing_may_be_cut(const ListingReply& r) {
+  return !listing_is_file(r) && r.length + kMaxDevicePath + 1 > kMaxPayload;
+}
+
+}  // namespace rq
