@@ -299,7 +299,7 @@ int fs_open_read(DeviceFs& fs, const char* path, int64_t* size) {
   return fd;
 }
 
-int fs_upload_begin(DeviceFs& fs, const char* path, Upload& up) {
+int fs_upload_begin(DeviceFs& fs, const char* path, Upload& up, UploadMode mode) {
   Target t;
   int rc = open_target(fs, path, t);
   if (rc < 0) return rc;
@@ -312,7 +312,12 @@ int fs_upload_begin(DeviceFs& fs, const char* path, Upload& up) {
     else if (!S_ISREG(st.st_mode))
       rc = -kStatusAccess;
   }
-  for (int attempt = 0; rc == 0; ++attempt) {
+  up.in_place = mode == UploadMode::kInPlace;
+  if (rc == 0 && up.in_place) {
+    up.fd = openat(t.dir_fd, t.leaf, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (up.fd < 0) rc = -status_for_errno(errno);
+  }
+  for (int attempt = 0; rc == 0 && !up.in_place; ++attempt) {
     snprintf(up.temp, sizeof up.temp, "%s%u", kUploadPrefix, ++fs.temp_serial);
     up.fd = openat(t.dir_fd, up.temp, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (up.fd >= 0) break;
@@ -357,7 +362,7 @@ int fs_upload_write(Upload& up, const uint8_t* data, size_t length) {
 int fs_upload_commit(Upload& up) {
   int rc = close(up.fd) == 0 ? 0 : -status_for_errno(errno);
   up.fd = -1;
-  if (rc == 0 && renameat(up.dir_fd, up.temp, up.dir_fd, up.name) != 0)
+  if (rc == 0 && !up.in_place && renameat(up.dir_fd, up.temp, up.dir_fd, up.name) != 0)
     rc = -status_for_errno(errno);
   if (rc != 0) {
     fs_upload_abort(up);
@@ -372,7 +377,7 @@ void fs_upload_abort(Upload& up) {
   if (up.fd >= 0) close(up.fd);
   up.fd = -1;
   if (up.dir_fd >= 0) {
-    unlinkat(up.dir_fd, up.temp, 0);
+    if (!up.in_place) unlinkat(up.dir_fd, up.temp, 0);
     close(up.dir_fd);
   }
   up.dir_fd = -1;

@@ -16,6 +16,8 @@
 // - Uploads and copies are written to a temporary file in the destination directory and
 //   renamed into place when complete, so a broken transfer never leaves a partial file. The
 //   temporary name starts with byte 0x01, which no device path may hold and no listing shows.
+//   With --put-in-place, put instead writes straight into its target, as a real device may:
+//   the old content is gone from the start, and a failure part-way leaves a partial file.
 #pragma once
 
 #include <cstddef>
@@ -65,21 +67,32 @@ int fs_open_read(DeviceFs& fs, const char* path, int64_t* size);
 // negated status.
 int fs_read_full(int fd, uint8_t* buffer, size_t length);
 
-// An upload under way: the temporary file and where it goes when complete.
+// How an upload reaches its target.
+enum class UploadMode {
+  kAtomic,   // into a temporary file, renamed over the target when complete
+  kInPlace,  // straight into the target, truncated first; a failure leaves what was written
+};
+
+// An upload under way: the file being written and, for an atomic one, where it goes when
+// complete.
 struct Upload {
   int dir_fd = -1;
   int fd = -1;
+  bool in_place = false;
   char name[kMaxDevicePath + 1];
   char temp[32];
 };
 
-// Creates the temporary file for an upload to path. 9 when the directory is missing,
-// 7 when path is a directory.
-int fs_upload_begin(DeviceFs& fs, const char* path, Upload& up);
+// Opens the file an upload to path writes: a temporary one, or with kInPlace the target
+// itself (created, or emptied). 9 when the directory is missing, 7 when path is a directory.
+int fs_upload_begin(DeviceFs& fs, const char* path, Upload& up,
+                    UploadMode mode = UploadMode::kAtomic);
 int fs_upload_write(Upload& up, const uint8_t* data, size_t length);
-// Renames the complete file into place (replacing an existing file).
+// Puts the complete file in place: renames a temporary over the target (replacing an
+// existing file), or closes the target written in place.
 int fs_upload_commit(Upload& up);
-// Removes the temporary file; safe to call on a finished or never-started upload.
+// Ends an upload that did not complete: removes the temporary file, or leaves the target
+// written in place as far as it got. Safe to call on a finished or never-started upload.
 void fs_upload_abort(Upload& up);
 
 }  // namespace rq::sim

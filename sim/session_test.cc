@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <csignal>
 #include <cstdio>
@@ -18,6 +19,7 @@ namespace rq::sim {
 namespace {
 
 using testing::FakeShell;
+using testing::frame;
 using testing::message;
 using testing::patterned;
 using testing::ready;
@@ -290,6 +292,109 @@ TEST(Session, AShellVanishingMidUploadLeavesNoFileBehind) {
   sh.send(patterned(1000));  // half a frame's worth of a second chunk, then gone
   sh.leave();
   EXPECT_EQ(sh.root.names(sh.root.root()), "");
+}
+
+// A put of 40000 bytes over an existing file, cut at different points. Written in place, the
+// target holds the chunks that arrived whole; written atomically, the old file stays whole.
+TEST(Session, PutInPlaceLeavesWhatArrivedWhereAtomicPutLeavesTheOldFile) {
+  struct Row {
+    const char* name;
+    std::vector<const char*> args;
+    size_t whole_chunks;    // sent whole, in order
+    bool leaves_mid_chunk;  // then half a chunk, and the shell is gone
+    std::string answer;     // after the chunks, unless the shell left
+    size_t kept;            // bytes of the new data the file holds; npos: the old file
+  };
+  const std::string kClosed = "<closed>";
+  const Row rows[] = {
+      {.name = "complete",
+       .args = {"--put-in-place"},
+       .whole_chunks = 3,
+       .leaves_mid_chunk = false,
+       .answer = message(0, 40000),
+       .kept = 40000},
+      {.name = "refused grant",
+       .args = {"--put-in-place", "--refuse", "put:4=8"},
+       .whole_chunks = 2,
+       .leaves_mid_chunk = false,
+       .answer = message(8),
+       .kept = 32768},
+      {.name = "dropped",
+       .args = {"--put-in-place", "--drop", "put:20000"},
+       .whole_chunks = 2,
+       .leaves_mid_chunk = false,
+       .answer = kClosed,
+       .kept = 32768},
+      {.name = "shell left",
+       .args = {"--put-in-place"},
+       .whole_chunks = 1,
+       .leaves_mid_chunk = true,
+       .answer = "",
+       .kept = 16384},
+      {.name = "forced status",
+       .args = {"--put-in-place", "--status", "put=3"},
+       .whole_chunks = 3,
+       .leaves_mid_chunk = false,
+       .answer = message(3, 40000),
+       .kept = std::string::npos},
+      {.name = "atomic, dropped",
+       .args = {"--drop", "put:20000"},
+       .whole_chunks = 2,
+       .leaves_mid_chunk = false,
+       .answer = kClosed,
+       .kept = std::string::npos},
+      {.name = "atomic, shell left",
+       .args = {},
+       .whole_chunks = 1,
+       .leaves_mid_chunk = true,
+       .answer = "",
+       .kept = std::string::npos},
+  };
+  const std::string data = patterned(40000, 4);
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    std::vector<char*> argv = {const_cast<char*>("rqsim")};
+    for (const char* a : row.args) argv.push_back(const_cast<char*>(a));
+    SimOptions o;
+    EXPECT_EQ(parse_sim_options(static_cast<int>(argv.size()), argv.data(), o, stdout, stderr), 0);
+    FakeShell sh(o);
+    sh.root.write("/data.bin", "old contents");
+    struct stat before {};
+    stat(sh.root.host("/data.bin").c_str(), &before);
+    if (!sh.start()) {
+      ADD_FAILURE() << "no answer to the start-up ping";
+      continue;
+    }
+    EXPECT_EQ(sh.receive(), ready());
+    sh.send_message(kCmdPut, 4 + 8 + 1);
+    EXPECT_EQ(sh.receive(), ready());
+    sh.send(put_payload(40000, "data.bin"));
+    EXPECT_EQ(sh.receive(), message(0));
+    for (size_t i = 0; i < row.whole_chunks; ++i) {
+      sh.send(data.substr(i * 16384, 16384));
+      if (i == 1 && row.whole_chunks > 2) {
+        EXPECT_EQ(sh.receive(), message(0));
+      }
+    }
+    if (row.leaves_mid_chunk) {
+      sh.send_raw(frame(data.substr(0, 16384)).substr(0, 5000));
+    } else {
+      EXPECT_EQ(sh.receive(), row.answer);
+    }
+    sh.leave();
+
+    std::string path = sh.root.host("/data.bin");
+    std::string got = sh.root.read(path);
+    std::string want = row.kept == std::string::npos ? "old contents" : data.substr(0, row.kept);
+    EXPECT_EQ(got.size(), want.size());
+    EXPECT_TRUE(got == want) << "the file holds other bytes";
+    EXPECT_EQ(sh.root.names(sh.root.root()), "data.bin");  // no temporary file left
+    struct stat after {};
+    stat(path.c_str(), &after);
+    if (row.kept != std::string::npos) {
+      EXPECT_EQ(after.st_ino, before.st_ino) << "not written in place";
+    }
+  }
 }
 
 TEST(Session, AnUploadChunkOfTheWrongLengthDropsTheLink) {

@@ -36,6 +36,10 @@ void print_sim_help(FILE* out) {
           "  --trace              log every frame both ways on standard error, in hex and\n"
           "                       decoded\n"
           "  --once               exit when the first shell leaves\n"
+          "  --put-in-place       write put's data straight into the target, as a real device\n"
+          "                       may, instead of into a temporary file renamed over it when\n"
+          "                       complete: a put that fails part-way (a dropped connection, a\n"
+          "                       refused grant, --drop put:BYTES) leaves a partial file\n"
           "  --help               this text\n"
           "\n"
           "Fault injection (rules apply to every occurrence of the command; CMD is a shell\n"
@@ -136,6 +140,10 @@ int parse_sim_options(int argc, char** argv, SimOptions& o, FILE* out, FILE* err
     }
     if (std::strcmp(arg, "--once") == 0) {
       o.once = true;
+      continue;
+    }
+    if (std::strcmp(arg, "--put-in-place") == 0) {
+      o.put_in_place = true;
       continue;
     }
     if (std::strcmp(arg, "--split") == 0) {

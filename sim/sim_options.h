@@ -21,7 +21,8 @@ struct SimOptions {
   bool demo = false;  // implied when no --root is given
   bool trace = false;
   bool once = false;
-  char boot_dir[4096] = "";  // default: the root's path with ".boot" appended
+  bool put_in_place = false;  // put writes straight into its target (device_fs.h)
+  char boot_dir[4096] = "";   // default: the root's path with ".boot" appended
   int32_t reduction = kDefaultReduction;
   int diag_delay_ms = kDefaultDiagDelayMs;
   int diag_status[8] = {};  // by diag test number (1 audio .. 5 flash)

@@ -43,7 +43,8 @@ int play_put(Session& s, uint8_t, int32_t announced) {
   // A forced status still takes the data, then answers with the forced code.
   int forced = code == 0 ? injected_status(s) : 0;
   Upload up;
-  if (code == 0 && forced == 0) code = -fs_upload_begin(s.fs, s.text, up);
+  UploadMode mode = s.options->put_in_place ? UploadMode::kInPlace : UploadMode::kAtomic;
+  if (code == 0 && forced == 0) code = -fs_upload_begin(s.fs, s.text, up, mode);
   if (code != 0) return send_status(s, code, 0, size > 0 ? "grant" : "status");
 
   // The grant for the next pair goes out as soon as the current pair has arrived, and the
@@ -51,14 +52,23 @@ int play_put(Session& s, uint8_t, int32_t announced) {
   // therefore reported at the grant after next, or in the final status.
   int64_t received = 0;
   int write_status = 0;
+  const uint8_t* pair[2] = {nullptr, nullptr};  // chunks arrived whole, not yet written
+  int lengths[2] = {0, 0};
+  auto write_pair = [&] {
+    for (int i = 0; i < 2 && pair[i]; ++i)
+      if (forced == 0 && write_status == 0)
+        write_status = -fs_upload_write(up, pair[i], static_cast<size_t>(lengths[i]));
+    pair[0] = pair[1] = nullptr;
+  };
   auto abort_with = [&](int result) {
+    // Written in place, the file keeps every chunk that arrived whole, as a device writing
+    // as it receives would.
+    if (up.in_place) write_pair();
     fs_upload_abort(up);
     return result;
   };
   if (size > 0 && (rc = send_grant(s)) < 0) return abort_with(rc);
   while (received < size) {
-    const uint8_t* pair[2] = {nullptr, nullptr};
-    int lengths[2] = {0, 0};
     for (int i = 0; i < 2 && received < size; ++i) {
       n = receive_frame(s, "chunk", kTraceData, kPeerTimeoutMs, &p);
       int64_t expected = size - received < static_cast<int64_t>(kChunkSize)
@@ -67,7 +77,6 @@ int play_put(Session& s, uint8_t, int32_t announced) {
       if (n >= 0 && n != expected) drop_link(s, "an upload chunk of the wrong length");
       if (n < 0 || n != expected) return abort_with(n < 0 ? n : kWireClosed);
       received += n;
-      if ((rc = note_data_received(s, static_cast<size_t>(n))) < 0) return abort_with(rc);
       // The next receive may reuse the bytes of this chunk; the second stays where it is.
       if (i == 0 && received < size) {
         std::memcpy(s.data, p, static_cast<size_t>(n));
@@ -75,15 +84,14 @@ int play_put(Session& s, uint8_t, int32_t announced) {
       }
       pair[i] = p;
       lengths[i] = n;
+      if ((rc = note_data_received(s, static_cast<size_t>(n))) < 0) return abort_with(rc);
     }
     if (received < size) {
       // A failed write stops the shell at this grant instead of taking more data.
       rc = write_status != 0 ? send_status(s, write_status, 0, "grant") : send_grant(s);
       if (rc < 0 || write_status != 0) return abort_with(rc < 0 ? rc : 0);
     }
-    for (int i = 0; i < 2 && pair[i]; ++i)
-      if (forced == 0 && write_status == 0)
-        write_status = -fs_upload_write(up, pair[i], static_cast<size_t>(lengths[i]));
+    write_pair();
   }
   code = forced != 0 ? forced : write_status;
   if (code == 0) code = -fs_upload_commit(up);
