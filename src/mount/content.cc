@@ -193,6 +193,7 @@ int begin_upload(MountContext& m, const FileRef& f, bool wait, UploadPlan* plan)
   }
   if (f->size > INT32_MAX) return -EFBIG;
   f->uploading = true;
+  f->tried_serial = f->write_serial;
   plan->path = f->path;
   plan->size = f->size;
   plan->serial = f->write_serial;
@@ -201,6 +202,8 @@ int begin_upload(MountContext& m, const FileRef& f, bool wait, UploadPlan* plan)
   plan->device_epoch = f->device_epoch;
   return 1;
 }
+
+constexpr int kBackgroundSendTries = 3;
 
 // The conflict check after a reconnect: the device's file must still be the one the mount
 // last saw (present or not, and of that size). The directory is listed first, which puts
@@ -235,12 +238,16 @@ int end_upload(MountContext& m, const FileRef& f, const UploadPlan& plan, int co
     std::lock_guard<std::mutex> lock(m.files.mutex());
     f->uploading = false;
     if (code == 0) {
+      f->send_failures = 0;
       f->on_device = true;
       f->device_size = plan.size;
       f->device_epoch = m.worker->epoch();
       f->fetched_at_ms = steady_ms();
       if (f->write_serial == plan.serial) f->dirty = false;
-    } else if (code == kConflict) {
+    } else if (code != kConflict) {
+      ++f->send_failures;
+    }
+    if (code == kConflict) {
       std::string kept = keep_unsent(m.cache, f->cache_path, plan.path);
       if (!kept.empty()) {
         f->kept_as_unsent = true;
@@ -252,7 +259,7 @@ int end_upload(MountContext& m, const FileRef& f, const UploadPlan& plan, int co
                "copy is kept as %s",
                plan.path.c_str(), kept.empty() ? "(could not be kept)" : kept.c_str());
       rc = -EIO;
-    } else {
+    } else if (code != 0) {
       rc = errno_for_status(code);
     }
   }
@@ -289,7 +296,10 @@ void post_closed_dirty(MountContext& m) {
   {
     std::lock_guard<std::mutex> lock(m.files.mutex());
     for (const FileRef& f : m.files.all_locked())
-      if (f->dirty && f->open_count == 0) closed_dirty.push_back(f);
+      // One that failed again and again (it may be what cuts the link) waits for its next
+      // flush or the end of the mount instead.
+      if (f->dirty && f->open_count == 0 && f->send_failures < kBackgroundSendTries)
+        closed_dirty.push_back(f);
   }
   for (const FileRef& f : closed_dirty) {
     auto plan = std::make_shared<UploadPlan>();

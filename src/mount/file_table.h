@@ -40,11 +40,13 @@ struct CachedFile {
   bool dirty = false;           // changed locally since the device last got it
   int local_error = 0;          // a write to the cache file failed: never sent
   uint64_t write_serial = 0;    // counts local changes, to tell a change during an upload
+  uint64_t tried_serial = 0;    // write_serial at the last upload tried
   bool uploading = false;       // writes and truncation wait while an upload reads
   bool on_device = false;       // the device has a file of this name (as last seen)
   int64_t device_size = 0;      // its size then
   uint64_t device_epoch = 0;    // the link generation in which it was last seen
   int64_t fetched_at_ms = 0;    // fetched or written (steady clock), for reuse
+  int send_failures = 0;        // uploads failed since the last success or change
   bool kept_as_unsent = false;  // its cache file was moved aside for the user
 
   int open_count = 0;

@@ -195,6 +195,7 @@ int op_write(const char*, const char* buf, size_t size, off_t offset, fuse_file_
   f->size = std::max<int64_t>(f->size, offset + n);
   f->dirty = true;
   ++f->write_serial;
+  f->send_failures = 0;
   f->fetched_at_ms = steady_ms();
   touch(m, path);
   return static_cast<int>(n);
@@ -209,8 +210,14 @@ int op_fsync(const char*, int, fuse_file_info* fi) {
 int op_release(const char*, fuse_file_info* fi) {
   MountContext& m = ctx();
   Handle* h = handle_of(fi);
-  // What a shared mapping wrote after the last flush arrives before the release.
-  int rc = send_if_dirty(m, h->file);
+  // What a shared mapping wrote after the last flush arrives before the release; what the
+  // last flush already tried and failed to send waits for the next one.
+  bool changed_since_flush;
+  {
+    std::lock_guard<std::mutex> lock(m.files.mutex());
+    changed_since_flush = h->file->write_serial != h->file->tried_serial;
+  }
+  int rc = changed_since_flush ? send_if_dirty(m, h->file) : 0;
   if (rc != 0) {
     std::string path = path_of(m, h->file);
     log_line(m.log, "%s: sending at release failed (%s); it stays for the next flush", path.c_str(),

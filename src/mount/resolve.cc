@@ -71,6 +71,8 @@ int resolve(MountContext& m, const std::string& path, bool need_record, NodeInfo
     info->kind = NodeKind::kDirectory;
     return 0;
   }
+  // A name the device cannot carry cannot be there (creating one gives EINVAL).
+  if (path.find_first_of("\x01\x02") != std::string::npos) return -ENOENT;
   if (m.attrs.lookup(path, steady_ms(), info) &&
       !(need_record && info->kind == NodeKind::kFile && !info->has_record))
     return info->kind == NodeKind::kMissing ? -ENOENT : 0;
