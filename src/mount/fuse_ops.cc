@@ -290,7 +290,7 @@ int op_unlink(const char* path) {
     std::lock_guard<std::mutex> lock(m.files.mutex());
     f = m.files.find_locked(path);
   }
-  bool local_only = f && !f->on_device && rc == -ENOENT;
+  bool local_only = f && !f->on_device && (f->open_count > 0 || f->dirty);
   if (!local_only) {
     if (rc != 0) return rc;
     if (info.kind == NodeKind::kDirectory) return -EISDIR;
@@ -358,13 +358,12 @@ int op_rename(const char* from, const char* to, unsigned int flags) {
   int rc = check_new_name(to);
   if (rc != 0) return rc;
   NodeInfo src, dst;
+  // A file made here and not sent yet is renamed here only: the device has nothing of it.
   FileRef local = local_entry(m, from);
-  bool local_only = false;
-  rc = resolve(m, from, false, &src);
-  if (rc == -ENOENT && local && !local->on_device) {
-    local_only = true;
+  bool local_only = local && !local->on_device;
+  if (local_only) {
     src.kind = NodeKind::kFile;
-  } else if (rc != 0) {
+  } else if ((rc = resolve(m, from, false, &src)) != 0) {
     return rc;
   }
   rc = resolve(m, to, false, &dst);

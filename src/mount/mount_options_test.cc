@@ -36,8 +36,8 @@ Parsed parse(std::vector<std::string> args) {
 }
 
 TEST(MountOptions, TakesTheConnectionOptionsAndSplitsDashO) {
-  Parsed p = parse({"-H", "10.0.0.2", "-p", "4000", "-t", "2.5", "-w", "3", "--trace=/tmp/t",
-                    "-f", "-o", "uid=1000,gid=100,umask=027,allow_other", "-o",
+  Parsed p = parse({"-H", "10.0.0.2", "-p", "4000", "-t", "2.5", "-w", "3", "--trace=/tmp/t", "-f",
+                    "-o", "uid=1000,gid=100,umask=027,allow_other", "-o",
                     "cache_timeout=0.5,idle=60,flush_deadline=5,direct_put,strict_attrs", "/mnt"});
   ASSERT_EQ(p.rc, 0) << p.err;
   EXPECT_EQ(p.o.host, "10.0.0.2");

@@ -62,6 +62,9 @@ TEST_F(MountModel, RandomOperationsMatchALocalDirectory) {
     EXPECT_EQ(describe_tree(mnt()), describe_tree(ref)) << "after closing " << p.name;
   };
 
+  // The last operations, shown with a failure.
+  std::vector<std::string> history;
+  auto note = [&](const std::string& what) { history.push_back(what); };
   for (unsigned step = 0; step < ops && !HasFailure(); ++step) {
     SCOPED_TRACE("step " + std::to_string(step));
     unsigned op = pick(100);
@@ -71,6 +74,7 @@ TEST_F(MountModel, RandomOperationsMatchALocalDirectory) {
       if (flags & O_RDWR && pick(4) == 0) flags |= O_TRUNC;
       if (flags & O_RDWR && pick(5) == 0) flags |= O_APPEND;
       auto [m, r] = both(name);
+      note("open " + name + " flags " + std::to_string(flags));
       int mfd = open(m.c_str(), flags, 0644);
       int merr = errno;
       int rfd = open(r.c_str(), flags, 0644);
@@ -78,15 +82,17 @@ TEST_F(MountModel, RandomOperationsMatchALocalDirectory) {
       ASSERT_EQ(mfd < 0, rfd < 0) << "open " << name << " flags " << flags << ": " << strerror(merr)
                                   << " / " << strerror(rerr);
       if (mfd < 0) {
-        EXPECT_EQ(std::string(strerror(merr)), strerror(rerr)) << "open " << name;
+        EXPECT_EQ(errno_text(merr), errno_text(rerr)) << "open " << name;
         continue;
       }
+      note("  fd " + std::to_string(open_files.size()));
       open_files.push_back(OpenPair{mfd, rfd, name, flags});
     } else if (op < 45 && !open_files.empty()) {  // write at an offset
       OpenPair& p = open_files[pick(static_cast<unsigned>(open_files.size()))];
       size_t length = 1 + pick(20000);
       off_t offset = pick(70000);
       const char* bytes = data.data() + pick(static_cast<unsigned>(data.size() - length));
+      note("write " + p.name + " at " + std::to_string(offset) + " " + std::to_string(length));
       ssize_t mw = pwrite(p.mount_fd, bytes, length, offset);
       ssize_t rw = pwrite(p.ref_fd, bytes, length, offset);
       EXPECT_EQ(mw, rw) << "write to " << p.name;
@@ -104,29 +110,41 @@ TEST_F(MountModel, RandomOperationsMatchALocalDirectory) {
     } else if (op < 67 && !open_files.empty()) {  // ftruncate
       OpenPair& p = open_files[pick(static_cast<unsigned>(open_files.size()))];
       off_t size = pick(80000);
+      note("ftruncate " + p.name + " " + std::to_string(size));
       int mt = ftruncate(p.mount_fd, size);
       int rt = ftruncate(p.ref_fd, size);
       EXPECT_EQ(mt, rt) << "ftruncate " << p.name;
     } else if (op < 80 && !open_files.empty()) {
-      close_one(pick(static_cast<unsigned>(open_files.size())));
+      size_t i = pick(static_cast<unsigned>(open_files.size()));
+      note("close " + open_files[i].name);
+      close_one(i);
     } else if (op < 88) {  // rename a file, over another or not
       auto [mf, rf] = both(random_name());
       auto [mt, rt] = both(random_name());
+      note("rename " + mf.substr(mnt().size()) + " " + mt.substr(mnt().size()));
       int mrc = rename(mf.c_str(), mt.c_str()) == 0 ? 0 : errno;
       int rrc = rename(rf.c_str(), rt.c_str()) == 0 ? 0 : errno;
-      EXPECT_EQ(std::string(strerror(mrc)), strerror(rrc)) << "rename " << mf << " " << mt;
+      EXPECT_EQ(errno_text(mrc), errno_text(rrc)) << "rename " << mf << " " << mt;
     } else if (op < 95) {  // unlink, maybe while open
       auto [m, r] = both(random_name());
+      note("unlink " + m.substr(mnt().size()));
       int mrc = unlink(m.c_str()) == 0 ? 0 : errno;
       int rrc = unlink(r.c_str()) == 0 ? 0 : errno;
-      EXPECT_EQ(std::string(strerror(mrc)), strerror(rrc)) << "unlink " << m;
+      EXPECT_EQ(errno_text(mrc), errno_text(rrc)) << "unlink " << m;
     } else {  // mkdir
       const char* name = dirs[1 + pick(3)];
       auto [m, r] = both(name);
+      note(std::string("mkdir ") + name);
       int mrc = mkdir(m.c_str(), 0755) == 0 ? 0 : errno;
       int rrc = mkdir(r.c_str(), 0755) == 0 ? 0 : errno;
-      EXPECT_EQ(std::string(strerror(mrc)), strerror(rrc)) << "mkdir " << name;
+      EXPECT_EQ(errno_text(mrc), errno_text(rrc)) << "mkdir " << name;
     }
+  }
+  if (HasFailure()) {
+    std::string last;
+    for (size_t i = history.size() > 40 ? history.size() - 40 : 0; i < history.size(); ++i)
+      last += history[i] + "\n";
+    ADD_FAILURE() << "the last operations:\n" << last;
   }
   while (!open_files.empty()) close_one(open_files.size() - 1);
   EXPECT_EQ(describe_tree(mnt()), describe_tree(ref));
