@@ -4,23 +4,17 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <regex>
 #include <string>
 #include <vector>
 
 #include "e2e/harness.h"
+#include "support/console_text.h"
 
 namespace rq::e2e {
 namespace fs = std::filesystem;
 namespace {
 
 const std::string kExamples = std::string(RQ_SOURCE_DIR) + "/examples/";
-
-// The rate report's time and rate depend on the machine; its size does not.
-std::string mask_rate_reports(const std::string& text) {
-  static const std::regex report(R"(Download (-?[0-9.]+) KB \S+ sec \S+ KB/s)");
-  return std::regex_replace(text, report, "Download $1 KB <time>");
-}
 
 class Examples : public ::testing::Test {
  protected:
@@ -45,7 +39,7 @@ class Examples : public ::testing::Test {
     EXPECT_FALSE(r.timed_out) << r.out;
     EXPECT_EQ(r.exit_status, 0) << r.out;  // every example ends with q
     EXPECT_EQ(r.err, "");
-    return mask_rate_reports(r.out);
+    return testing::mask_varying(r.out);
   }
 
   std::string root() const { return dir_ / "root"; }

@@ -7,7 +7,6 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -18,12 +17,6 @@ namespace rq::e2e {
 
 std::string rqshell_bin() { return RQSHELL_BIN; }
 std::string rqsim_bin() { return RQSIM_BIN; }
-
-static long long now_ms() {
-  timespec ts;
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return ts.tv_sec * 1000LL + ts.tv_nsec / 1000000;
-}
 
 static std::vector<char*> c_argv(const std::vector<std::string>& argv) {
   std::vector<char*> v;
@@ -65,7 +58,7 @@ bool start_sim(Sim& sim, const std::vector<std::string>& args, const std::string
       sim.pid = -1;
       break;
     }
-    usleep(5000);
+    sleep_ms(5);
   }
   unlink(out_path);
   size_t eol = line.find('\n');
@@ -80,19 +73,10 @@ bool start_sim(Sim& sim, const std::vector<std::string>& args, const std::string
 
 int stop_sim(Sim& sim) {
   if (sim.pid <= 0) return -1;
-  int status = 0;
   kill(sim.pid, SIGTERM);
-  long long deadline = now_ms() + 3000;
-  while (waitpid(sim.pid, &status, WNOHANG) == 0) {
-    if (now_ms() > deadline) {
-      kill(sim.pid, SIGKILL);
-      waitpid(sim.pid, &status, 0);
-      break;
-    }
-    usleep(10000);
-  }
+  int status = wait_for_exit(sim.pid, 3000);  // killed if it does not end in time
   sim.pid = -1;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return status != -1 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 static std::string env(const char* name) {

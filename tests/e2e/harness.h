@@ -6,13 +6,21 @@
 #include <vector>
 
 #include "support/files.h"
+#include "support/process.h"
 
 namespace rq::e2e {
 
 using testing::file_exists;
+using testing::leftovers;
+using testing::names_in;
+using testing::now_ms;
 using testing::random_bytes;
 using testing::read_file;
+using testing::sleep_ms;
 using testing::TempDir;
+using testing::tree_of;
+using testing::vm_rss_kb;
+using testing::wait_for_exit;
 using testing::write_file;
 
 struct Sim {

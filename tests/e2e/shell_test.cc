@@ -1,20 +1,16 @@
 // The real rqshell against the real rqsim: the command-line forms, start-up failures,
 // scripts (including `s` and the hand-over to the console), quit, unknown commands and help.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <sys/time.h>
-#include <unistd.h>
 
-#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "e2e/harness.h"
+#include "link/socket.h"
 #include "support/console_text.h"
+#include "support/peer.h"
+#include "support/wire.h"
 
 namespace rq::e2e {
 namespace {
@@ -23,21 +19,6 @@ using rq::testing::kExpectedHelp;
 constexpr const char* kHelp = kExpectedHelp;
 
 constexpr int kStartupFailure = 255;  // -1 from main, as the platform reports it
-
-// A loopback port that nothing listens on: bound once by the kernel's choice, then released.
-int closed_port() {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof addr;
-  int port = 0;
-  if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
-      getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0)
-    port = ntohs(addr.sin_port);
-  close(fd);
-  return port;
-}
 
 class ShellRun : public ::testing::Test {
  protected:
@@ -118,7 +99,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(ShellRun, CommandLineForms) {
   write_file(dir_ / "quit.rq", "x\nq\n");
   const std::string shell = rqshell_bin();
-  const std::string closed = std::to_string(closed_port());
+  const std::string closed = std::to_string(testing::free_loopback_port());
   struct {
     const char* what;
     std::vector<std::string> argv;
@@ -166,56 +147,38 @@ TEST_F(ShellRun, CommandLineForms) {
 class DefaultProxy {
  public:
   bool listen_on(int port) {
-    listener_ = socket(AF_INET, SOCK_STREAM, 0);
-    int one = 1;
-    setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = htons(static_cast<uint16_t>(port));
-    return bind(listener_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
-           listen(listener_, 4) == 0;
+    int bound = 0;
+    listener_ = socket_listen_ipv4("127.0.0.1", port, &bound);
+    return listener_ != kNoSocket;
   }
   // Serves one connection: reads the no-wait ping (code 1, value 0) and answers value 1.
   void serve_one() {
     thread_ = std::thread([this] {
       // Bounded waits, so a shell that never comes cannot hang the test.
-      pollfd p = {listener_, POLLIN, 0};
-      if (poll(&p, 1, 20000) != 1) return;
-      int s = accept(listener_, nullptr, nullptr);
-      if (s < 0) return;
-      timeval limit = {20, 0};
-      setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-      unsigned char ping[12];
-      size_t got = 0;
-      while (got < sizeof ping) {
-        ssize_t n = recv(s, ping + got, sizeof ping - got, 0);
-        if (n <= 0) break;
-        got += static_cast<size_t>(n);
-      }
-      received_.assign(ping, ping + got);
-      const unsigned char reply[12] = {0x41, 0x67, 0, 8, 0, 0, 0, 0, 1, 0, 0, 0};
-      if (send(s, reply, sizeof reply, MSG_NOSIGNAL) == sizeof reply) {
-        char rest[64];
-        while (recv(s, rest, sizeof rest, 0) > 0) {
+      testing::FramedPeer shell(20000);
+      std::string ping;
+      if (!shell.accept(listener_) || !shell.receive(&ping)) return;
+      received_ = shell.last_header() + ping;
+      std::string rest;
+      if (shell.send_frame(testing::message(0, 1)))
+        while (shell.receive(&rest)) {
         }
-      }
-      close(s);
     });
   }
-  std::vector<unsigned char> finish() {
+  // The frame the shell sent first, header and all.
+  std::string finish() {
     if (thread_.joinable()) thread_.join();
     return received_;
   }
   ~DefaultProxy() {
     if (thread_.joinable()) thread_.join();
-    if (listener_ >= 0) close(listener_);
+    if (listener_ != kNoSocket) socket_close(listener_);
   }
 
  private:
-  int listener_ = -1;
+  SocketHandle listener_ = kNoSocket;
   std::thread thread_;
-  std::vector<unsigned char> received_;
+  std::string received_;
 };
 
 TEST(ShellDefaults, NoServerArgumentsMeanLoopbackPort20025) {
@@ -236,16 +199,14 @@ TEST(ShellDefaults, NoServerArgumentsMeanLoopbackPort20025) {
     if (!proxy.listen_on(20025)) GTEST_SKIP() << "port 20025 is in use on this machine";
     proxy.serve_one();
     e2e::Run run = run_program(k.argv, k.console, 30000, dir.path());
-    std::vector<unsigned char> ping = proxy.finish();
+    std::string ping = proxy.finish();
     EXPECT_FALSE(run.timed_out);
     if (run.timed_out) continue;
     EXPECT_EQ(run.out, k.out);
     EXPECT_EQ(run.exit_status, 0);
     // The no-wait ping: frame header, code 1, value 0 (bytes 5-7 are not assigned).
-    EXPECT_EQ(ping.size(), 12u);
-    if (ping.size() != 12u) continue;
-    const unsigned char expected[12] = {0x41, 0x67, 0, 8, 1, 0, 0, 0, 0, 0, 0, 0};
-    for (size_t i : {0, 1, 2, 3, 4, 8, 9, 10, 11}) EXPECT_EQ(ping[i], expected[i]) << "byte " << i;
+    EXPECT_TRUE(testing::wire_matches("41 67 00 08 01 xx xx xx 00 00 00 00", ping))
+        << testing::hex(ping);
   }
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -53,9 +54,7 @@ TEST_F(SimCommandLine, PutInPlaceLeavesAPartialFileWhenCutAndTheWholeFileWhenNot
   std::string complete = read_file(root() + "/target");
   EXPECT_EQ(complete.size(), data.size());
   EXPECT_TRUE(complete == data) << "the file holds other bytes";
-  std::vector<std::string> names;
-  for (const auto& e : fs::directory_iterator(root())) names.push_back(e.path().filename());
-  EXPECT_EQ(names, std::vector<std::string>{"target"});  // no temporary file beside it
+  EXPECT_EQ(names_in(root()), std::set<std::string>{"target"});  // no temporary file beside it
 }
 
 }  // namespace

@@ -51,11 +51,16 @@ class ToolTest : public ::testing::Test {
     return r;
   }
 
-  // The command line and what the run printed, for failure messages.
-  static std::string describe(const std::vector<std::string>& args, const e2e::Run& r) {
+  // The command line ("rqtool ARGS..."), naming a row of a table of runs.
+  static std::string command_line(const std::vector<std::string>& args) {
     std::string text = "rqtool";
     for (const std::string& a : args) text += " " + a;
-    return text + "\n  exit " + std::to_string(r.exit_status) +
+    return text;
+  }
+
+  // The command line and what the run printed, for failure messages.
+  static std::string describe(const std::vector<std::string>& args, const e2e::Run& r) {
+    return command_line(args) + "\n  exit " + std::to_string(r.exit_status) +
            "\n  stdout: " + r.out.substr(0, 400) + "\n  stderr: " + r.err.substr(0, 400);
   }
 

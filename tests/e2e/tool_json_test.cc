@@ -133,6 +133,7 @@ TEST_F(ToolJson, PathCommandsAndTheirFailures) {
       {{"format", "--yes"}, kExitOk, "format", ""},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(command_line(c.args));
     json j = run_json(c.args, c.exit, c.command);
     if (c.step.empty()) continue;
     EXPECT_EQ(j["error"]["step"], c.step) << j.dump();
@@ -153,6 +154,7 @@ TEST_F(ToolJson, UsageErrorsAndLinkFailures) {
       {{"diag", "memory"}, "diag", ""},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(command_line(c.args));
     json j = run_json(c.args, kExitUsage, c.command);
     EXPECT_EQ(j["error"]["step"], "usage") << j.dump();
     EXPECT_EQ(j["error"]["code"], 0) << j.dump();

@@ -1,11 +1,8 @@
 // rqtool where time and scripts matter, against the real rqsim: command scripts that stop at
 // the first failure (or go on with --keep-going), a proxy that comes up only after rqtool
 // started, a proxy that stops answering, and downloads interrupted by a signal.
-#include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
-#include <time.h>
-#include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
@@ -15,26 +12,11 @@
 #include <vector>
 
 #include "e2e/tool_fixture.h"
-#include "link/socket.h"
+#include "support/peer.h"
 
 namespace rq::e2e {
 namespace fs = std::filesystem;
 namespace {
-
-long long now_ms() {
-  timespec ts;
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return ts.tv_sec * 1000LL + ts.tv_nsec / 1000000;
-}
-
-// A loopback port that nothing listens on right now (the kernel's choice, then released).
-int free_loopback_port() {
-  int port = 0;
-  SocketHandle s = socket_listen_ipv4("127.0.0.1", 0, &port);
-  if (s == kNoSocket) return 0;
-  socket_close(s);
-  return port;
-}
 
 class ToolRun : public ToolTest {
  protected:
@@ -116,14 +98,14 @@ TEST_F(ToolRun, EchoShowsEachCommandBeforeItRuns) {
 }
 
 TEST_F(ToolRun, WaitsForAProxyThatStartsLater) {
-  const int port = free_loopback_port();
+  const int port = testing::free_loopback_port();
   ASSERT_GT(port, 0);
   e2e::Run r;
   std::thread waiting([&] {
     r = run_program({rqtool_bin(), "-p", std::to_string(port), "-t", "2", "-w", "20", "ping"}, "",
                     60000, dir_.path());
   });
-  usleep(1000 * 1000);
+  sleep_ms(1000);
   // start_sim's own "--port 0" comes first; the later option wins.
   const bool started =
       start_sim(sim_, {"--root", root(), "--port", std::to_string(port)}, dir_ / "sim.err");
@@ -157,49 +139,12 @@ TEST_F(ToolRun, GivesUpOnAProxyThatStopsAnswering) {
   }
 }
 
-// rqtool started in the background with its output in files, so that it can be signalled.
-struct Background {
-  pid_t pid = -1;
-};
-
-// ignored: a signal rqtool starts with ignored, as under nohup; 0 for none.
-Background spawn(const std::vector<std::string>& argv, const std::string& cwd,
-                 const std::string& err_path, int ignored = 0) {
-  Background b;
-  b.pid = fork();
-  if (b.pid == 0) {
-    // A caller that ignores these (a background job of a shell, the harness for SIGPIPE)
-    // must not pass that on: the test is about what rqtool does when they arrive.
-    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) signal(sig, SIG_DFL);
-    if (ignored) signal(ignored, SIG_IGN);
-    int null_fd = open("/dev/null", O_RDWR);
-    int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    dup2(null_fd, 0);
-    dup2(null_fd, 1);
-    dup2(err, 2);
-    if (chdir(cwd.c_str()) != 0) _exit(126);
-    std::vector<char*> v;
-    for (const std::string& a : argv) v.push_back(const_cast<char*>(a.c_str()));
-    v.push_back(nullptr);
-    execv(v[0], v.data());
-    _exit(127);
-  }
-  return b;
-}
-
-// Waits up to timeout_ms; returns the wait status, or -1 (and kills the process) on time-out.
-int wait_for(Background& b, int timeout_ms) {
-  long long deadline = now_ms() + timeout_ms;
-  int status = 0;
-  while (waitpid(b.pid, &status, WNOHANG) == 0) {
-    if (now_ms() > deadline) {
-      kill(b.pid, SIGKILL);
-      waitpid(b.pid, &status, 0);
-      return -1;
-    }
-    usleep(10000);
-  }
-  return status;
+// rqtool started in the background, its standard error in dir/tool.err, so that it can be
+// signalled; ignored: a signal it starts with ignored, as under nohup. Returns its pid.
+int spawn_tool(const std::vector<std::string>& args, const std::string& dir, int ignored = 0) {
+  std::vector<std::string> argv = {rqtool_bin()};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return testing::spawn(argv, dir, "", dir + "/tool.err", ignored);
 }
 
 TEST_F(ToolRun, AnInterruptedGetLeavesNothingBehind) {
@@ -212,21 +157,17 @@ TEST_F(ToolRun, AnInterruptedGetLeavesNothingBehind) {
     const std::set<std::string> before = dir_.entries();
     for (const char* target : {"fresh", "kept"}) {
       SCOPED_TRACE(target);
-      Background b = spawn({rqtool_bin(), "-p", std::to_string(sim_.port), "get", "big", target},
-                           dir_.path(), dir_ / "tool.err");
+      int pid = spawn_tool({"-p", std::to_string(sim_.port), "get", "big", target}, dir_.path());
       // Until the temporary file shows (a slow build may take a while), so data is on its way.
       long long deadline = now_ms() + 5000;
-      while (now_ms() < deadline && dir_.entries().size() <= before.size() + 1) usleep(5000);
+      while (now_ms() < deadline && dir_.entries().size() <= before.size() + 1) sleep_ms(5);
       EXPECT_GT(dir_.entries().size(), before.size() + 1) << "no temporary file showed";
-      usleep(200 * 1000);
-      kill(b.pid, sig);
-      int status = wait_for(b, 10000);
-      ASSERT_NE(status, -1) << "rqtool did not end after the signal";
-      EXPECT_TRUE(WIFSIGNALED(status))
-          << "exit " << WEXITSTATUS(status) << ": " << read_file(dir_ / "tool.err");
-      if (WIFSIGNALED(status)) {
-        EXPECT_EQ(WTERMSIG(status), sig);
-      }
+      sleep_ms(200);
+      kill(pid, sig);
+      int status = wait_for_exit(pid, 10000);
+      EXPECT_NE(status, -1) << "rqtool did not end after the signal";
+      EXPECT_TRUE(status != -1 && WIFSIGNALED(status) && WTERMSIG(status) == sig)
+          << "wait status " << status << ": " << read_file(dir_ / "tool.err");
       fs::remove(dir_ / "tool.err");
       EXPECT_EQ(dir_.entries(), before);
       EXPECT_EQ(read_file(dir_ / "kept"), "precious");
@@ -241,13 +182,13 @@ TEST_F(ToolRun, ASignalIgnoredAtStartStaysIgnored) {
   write_file(root() + "/big", data);
   start({"--stall", "20"});
   const std::set<std::string> before = dir_.entries();
-  Background b = spawn({rqtool_bin(), "-p", std::to_string(sim_.port), "get", "big", "fresh"},
-                       dir_.path(), dir_ / "tool.err", SIGHUP);
+  int pid =
+      spawn_tool({"-p", std::to_string(sim_.port), "get", "big", "fresh"}, dir_.path(), SIGHUP);
   long long deadline = now_ms() + 5000;
-  while (now_ms() < deadline && dir_.entries().size() <= before.size() + 1) usleep(5000);
+  while (now_ms() < deadline && dir_.entries().size() <= before.size() + 1) sleep_ms(5);
   EXPECT_GT(dir_.entries().size(), before.size() + 1) << "no temporary file showed";
-  kill(b.pid, SIGHUP);
-  int status = wait_for(b, 30000);
+  kill(pid, SIGHUP);
+  int status = wait_for_exit(pid, 30000);
   ASSERT_NE(status, -1) << "rqtool did not end";
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == kExitOk)
       << "status " << status << ": " << read_file(dir_ / "tool.err");
@@ -259,11 +200,10 @@ TEST_F(ToolRun, ASignalIgnoredAtStartStaysIgnored) {
 TEST_F(ToolRun, AnInterruptedPutEndsByTheSignalAndSaysSo) {
   write_file(dir_ / "big", random_bytes(4 * 1024 * 1024, 13));
   start({"--stall", "20"});
-  Background b = spawn({rqtool_bin(), "-p", std::to_string(sim_.port), "put", "big", "/big"},
-                       dir_.path(), dir_ / "tool.err");
-  usleep(500 * 1000);
-  kill(b.pid, SIGINT);
-  int status = wait_for(b, 10000);
+  int pid = spawn_tool({"-p", std::to_string(sim_.port), "put", "big", "/big"}, dir_.path());
+  sleep_ms(500);
+  kill(pid, SIGINT);
+  int status = wait_for_exit(pid, 10000);
   ASSERT_NE(status, -1) << "rqtool did not end after the signal";
   EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
   EXPECT_NE(read_file(dir_ / "tool.err"), "");
@@ -280,13 +220,12 @@ TEST_F(ToolRun, APutWhoseFileChangesStopsWithALocalFileError) {
     SCOPED_TRACE(c.name);
     write_file(dir_ / "changing", random_bytes(4 * 1024 * 1024, 11));
     start({"--stall", "20"});
-    Background b = spawn({rqtool_bin(), "-p", std::to_string(sim_.port), "put", "changing", "/x"},
-                         dir_.path(), dir_ / "tool.err");
-    usleep(500 * 1000);
+    int pid = spawn_tool({"-p", std::to_string(sim_.port), "put", "changing", "/x"}, dir_.path());
+    sleep_ms(500);
     fs::resize_file(dir_ / "changing", c.new_size);
-    int status = wait_for(b, 30000);
-    ASSERT_NE(status, -1) << "rqtool did not end";
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == kExitLocalFile)
+    int status = wait_for_exit(pid, 30000);
+    EXPECT_NE(status, -1) << "rqtool did not end";
+    EXPECT_TRUE(status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == kExitLocalFile)
         << "status " << status << ": " << read_file(dir_ / "tool.err");
     EXPECT_FALSE(fs::exists(root() + "/x"));
   }

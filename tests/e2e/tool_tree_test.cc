@@ -15,20 +15,6 @@ namespace rq::e2e {
 namespace fs = std::filesystem;
 namespace {
 
-// Every file (its bytes) and directory ("/" after the name) below dir, by relative path.
-std::map<std::string, std::string> tree_of(const fs::path& dir) {
-  std::map<std::string, std::string> tree;
-  if (!fs::exists(dir)) return tree;
-  for (const auto& e : fs::recursive_directory_iterator(dir)) {
-    std::string rel = fs::relative(e.path(), dir).generic_string();
-    if (e.is_directory())
-      tree[rel + "/"] = "";
-    else
-      tree[rel] = read_file(e.path().string());
-  }
-  return tree;
-}
-
 // Empties dir but keeps it: rqsim serves it for the whole test.
 void clear(const fs::path& dir) {
   for (const auto& e : fs::directory_iterator(dir)) fs::remove_all(e.path());

@@ -1,7 +1,15 @@
-// The shell's fixed console lines that several tests expect, byte for byte.
+// The shell's fixed console lines that several tests expect, byte for byte, and the mask
+// for the figures in its console text that change from run to run.
 #pragma once
 
+#include <string>
+
 namespace rq::testing {
+
+// text with the figures that vary from run to run masked: a rate line's seconds and rate
+// ("Download 39.1 KB <time>"; its size stays) and the device's build time ("DX shell built
+// at <date>").
+std::string mask_varying(const std::string& text);
 
 // What every command prints first once the proxy has closed the connection.
 inline constexpr char kClosedLine[] = "ERROR: DX proxy program closed the connection\n";

@@ -33,10 +33,41 @@ TempDir::~TempDir() {
   fs::remove_all(path_, ec);
 }
 
-std::set<std::string> TempDir::entries() const {
+std::set<std::string> TempDir::entries() const { return names_in(path_); }
+
+std::set<std::string> names_in(const std::string& dir) {
   std::set<std::string> names;
-  for (const auto& e : fs::directory_iterator(path_)) names.insert(e.path().filename().string());
+  std::error_code ec;
+  for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec))
+    names.insert(it->path().filename().string());
   return names;
+}
+
+std::map<std::string, std::string> tree_of(const std::string& dir) {
+  std::map<std::string, std::string> tree;
+  std::error_code ec;
+  for (fs::recursive_directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+    std::string rel = it->path().lexically_relative(dir).generic_string();
+    std::error_code kind_ec;
+    if (it->is_symlink(kind_ec))
+      tree[rel] = "-> " + fs::read_symlink(it->path(), kind_ec).string();
+    else if (it->is_directory(kind_ec))
+      tree[rel + "/"] = "";
+    else if (it->exists(kind_ec))
+      tree[rel] = read_file(it->path().string());
+  }
+  return tree;
+}
+
+std::vector<std::string> leftovers(const std::string& dir) {
+  std::vector<std::string> paths;
+  std::error_code ec;
+  for (fs::recursive_directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+    std::string name = it->path().filename().string();
+    if (name.find("rqpart") != std::string::npos || (!name.empty() && name[0] == '\x01'))
+      paths.push_back(it->path().string());
+  }
+  return paths;
 }
 
 void write_file(const std::string& path, const std::string& bytes) {

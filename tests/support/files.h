@@ -2,8 +2,10 @@
 #pragma once
 
 #include <cstddef>
+#include <map>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace rq::testing {
 
@@ -20,7 +22,7 @@ class TempDir {
   std::string operator/(const std::string& name) const { return path_ + "/" + name; }
 
   // Names of the entries in the directory (to see that no temporary file was left).
-  std::set<std::string> entries() const;
+  std::set<std::string> entries() const;  // names_in(path())
 
  private:
   std::string path_;
@@ -30,6 +32,19 @@ void write_file(const std::string& path, const std::string& bytes);
 std::string read_file(const std::string& path);   // "" when missing
 std::string read_bytes(const std::string& path);  // "<missing>" when missing
 bool file_exists(const std::string& path);        // a dangling link exists too
+
+// Names of the entries in dir (none when it cannot be read).
+std::set<std::string> names_in(const std::string& dir);
+
+// Everything below dir by relative path ("a/b.txt"), links not followed: a file as its bytes,
+// a directory as "a/" with "", a link as "-> its target". What a run may not change, or
+// must have built. Entries that vanish while it looks are left out; empty when dir is
+// missing.
+std::map<std::string, std::string> tree_of(const std::string& dir);
+
+// Paths below dir (recursively) that a transfer left behind: the shell's download files
+// (names holding "rqpart") and rqsim's upload files (names beginning with byte 0x01).
+std::vector<std::string> leftovers(const std::string& dir);
 
 // Bytes that differ from position to position, so a misplaced chunk shows.
 std::string patterned(size_t size, unsigned seed = 0);
