@@ -13,6 +13,7 @@
 
 #include "link/protocol.h"
 #include "link/status.h"
+#include "mount/checked_change.h"
 #include "mount/device_calls.h"
 #include "mount/errno_map.h"
 
@@ -56,6 +57,16 @@ void touch(MountContext& m, const std::string& path) {
   Overrides o;
   o.mtime_ns = wall_ns();
   m.attrs.update_overrides(path, o);
+}
+
+// For the lost-answer check: whether path is now of the given kind (kMissing: gone).
+int is_there(MountContext& m, LinkSession& s, const std::string& path, NodeKind kind,
+             bool* happened) {
+  PathAnswer a;
+  int code = call_stat(s, path, &a, m.log);
+  if (code != 0 && code != kStatusMissing) return code;
+  *happened = (code == kStatusMissing ? NodeKind::kMissing : a.kind) == kind;
+  return 0;
 }
 
 int op_getattr(const char* path, struct stat* st, fuse_file_info* fi) {
@@ -262,11 +273,16 @@ int op_mkdir(const char* path, mode_t mode) {
   MountContext& m = ctx();
   int rc = check_new_name(path);
   if (rc != 0) return rc;
-  int code = 0;
-  rc = m.worker->run([&](LinkSession& s) { return code = call_path(s, kCmdMkdir, path), 0; });
-  if (rc != 0) {
+  ChangeResult r = run_change(
+      *m.worker, [&](LinkSession& s) { return call_path(s, kCmdMkdir, path); },
+      [&](LinkSession& s, bool* happened) {
+        return is_there(m, s, path, NodeKind::kDirectory, happened);
+      },
+      m.log, path);
+  int code = r.code;
+  if (r.run != 0) {
     m.attrs.drop(path);
-    return rc;
+    return r.run;
   }
   if (code != 0) {
     m.attrs.drop(path);
@@ -294,9 +310,13 @@ int op_unlink(const char* path) {
   if (!local_only) {
     if (rc != 0) return rc;
     if (info.kind == NodeKind::kDirectory) return -EISDIR;
-    int code = 0;
-    rc = m.worker->run([&](LinkSession& s) { return code = call_path(s, kCmdRm, path), 0; });
-    if (rc == 0) rc = errno_for_status(code);
+    ChangeResult r = run_change(
+        *m.worker, [&](LinkSession& s) { return call_path(s, kCmdRm, path); },
+        [&](LinkSession& s, bool* happened) {
+          return is_there(m, s, path, NodeKind::kMissing, happened);
+        },
+        m.log, path);
+    rc = r.run ? r.run : errno_for_status(r.code);
     if (rc != 0) {
       m.attrs.drop(path);
       return rc;
@@ -338,9 +358,14 @@ int op_rmdir(const char* path) {
   bool any = false;
   if ((rc = has_entries(m, path, &any)) != 0) return rc;
   if (any) return -ENOTEMPTY;
-  int code = 0;
-  rc = m.worker->run([&](LinkSession& s) { return code = call_path(s, kCmdRm, path), 0; });
-  if (rc != 0) return m.attrs.drop(path), rc;
+  ChangeResult r = run_change(
+      *m.worker, [&](LinkSession& s) { return call_path(s, kCmdRm, path); },
+      [&](LinkSession& s, bool* happened) {
+        return is_there(m, s, path, NodeKind::kMissing, happened);
+      },
+      m.log, path);
+  int code = r.code;
+  if (r.run != 0) return m.attrs.drop(path), r.run;
   if (code != 0) {
     m.attrs.drop(path);
     // The device refuses a directory that has entries; ours may have been out of date.
@@ -383,12 +408,24 @@ int op_rename(const char* from, const char* to, unsigned int flags) {
   if (src.kind == NodeKind::kDirectory && is_below(to, from)) return -EINVAL;
   bool to_on_device = rc == 0;
   if (!local_only) {
-    int code = 0;
-    rc = m.worker->run([&](LinkSession& s) {
-      code = call_move(s, from, to, !(flags & RENAME_NOREPLACE), to_on_device, m.log);
-      return 0;
-    });
-    if (rc == 0) rc = errno_for_status(code);
+    ChangeResult r = run_change(
+        *m.worker,
+        [&](LinkSession& s) {
+          return call_move(s, from, to, !(flags & RENAME_NOREPLACE), to_on_device, m.log);
+        },
+        [&](LinkSession& s, bool* happened) {
+          // Listing the target's directory first puts back what a cut replace left aside.
+          PathAnswer parent;
+          int code = call_stat(s, parent_path(to), &parent, m.log);
+          if (code != 0) return code;
+          bool gone = false, there = false;
+          if ((code = is_there(m, s, from, NodeKind::kMissing, &gone)) != 0) return code;
+          if ((code = is_there(m, s, to, src.kind, &there)) != 0) return code;
+          *happened = gone && there;
+          return 0;
+        },
+        m.log, from);
+    rc = r.run ? r.run : errno_for_status(r.code);
     if (rc != 0) {
       m.attrs.drop(from);
       m.attrs.drop(to);

@@ -12,6 +12,7 @@
 
 #include "e2e/mount_fixture.h"
 #include "e2e/tool_fixture.h"
+#include "support/process.h"
 
 namespace rq::e2e {
 namespace {
@@ -35,7 +36,7 @@ template <typename Cond>
 bool eventually(Cond cond, int wait_ms = 20000) {
   for (int waited = 0; waited < wait_ms; waited += 50) {
     if (cond()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    testing::sleep_ms(50);
   }
   return cond();
 }

@@ -15,17 +15,13 @@
 #include <thread>
 
 #include "device/safe_replace.h"
+#include "support/process.h"
 
 namespace rq::e2e {
 
 namespace fs = std::filesystem;
 
 namespace {
-
-long long now_ms() {
-  using namespace std::chrono;
-  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
 
 bool on_path(const char* program) {
   const char* path = getenv("PATH");
@@ -41,16 +37,9 @@ bool on_path(const char* program) {
   return false;
 }
 
-// Waits for a child to end, up to wait_ms; its exit status, or -1 (still running or killed).
-int wait_child(int pid, int wait_ms) {
-  long long deadline = now_ms() + wait_ms;
-  int status = 0;
-  for (;;) {
-    int rc = waitpid(pid, &status, WNOHANG);
-    if (rc == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    if (rc < 0 || now_ms() > deadline) return -2;
-    usleep(20000);
-  }
+// The exit status of a wait status, or -1 (killed by a signal, or still running).
+int exit_status_of(int status) {
+  return status >= 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 }  // namespace
@@ -134,21 +123,10 @@ bool MountTest::mount(const std::vector<std::string>& extra) {
   argv.insert(argv.end(), extra.begin(), extra.end());
   argv.push_back(mnt());
   std::string err_path = dir_ / "mount.err";
-  pid_t pid = fork();
-  if (pid == 0) {
-    int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (err >= 0) dup2(err, 1), dup2(err, 2);
-    int null_in = open("/dev/null", O_RDONLY);
-    if (null_in >= 0) dup2(null_in, 0);
-    std::vector<char*> v;
-    for (const std::string& a : argv) v.push_back(const_cast<char*>(a.c_str()));
-    v.push_back(nullptr);
-    execv(v[0], v.data());
-    _exit(127);
-  }
+  int pid = testing::spawn(argv, dir_.path(), err_path, err_path);
   mount_pid_ = pid;
-  long long deadline = now_ms() + 10000;
-  while (now_ms() < deadline) {
+  long long deadline = testing::now_ms() + 10000;
+  while (testing::now_ms() < deadline) {
     if (mounted()) return true;
     if (waitpid(pid, nullptr, WNOHANG) == pid) {
       mount_pid_ = -1;
@@ -166,12 +144,7 @@ int MountTest::unmount() {
     if (r.exit_status != 0) run_program({"fusermount3", "-u", "-z", mnt()}, "", 10000);
   }
   if (mount_pid_ <= 0) return -1;
-  int status = wait_child(mount_pid_, 40000);
-  if (status == -2) {
-    kill(mount_pid_, SIGKILL);
-    waitpid(mount_pid_, nullptr, 0);
-    status = -1;
-  }
+  int status = exit_status_of(testing::wait_for_exit(mount_pid_, 40000));
   mount_pid_ = -1;
   return status;
 }
@@ -179,8 +152,7 @@ int MountTest::unmount() {
 int MountTest::signal_mount(int sig, int wait_ms) {
   if (mount_pid_ <= 0) return -1;
   kill(mount_pid_, sig);
-  int status = wait_child(mount_pid_, wait_ms);
-  if (status == -2) return -1;
+  int status = exit_status_of(testing::wait_for_exit(mount_pid_, wait_ms));
   mount_pid_ = -1;
   return status;
 }
