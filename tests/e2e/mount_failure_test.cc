@@ -2,6 +2,7 @@
 // place, the proxy stopped and started again, a stop with a dirty file, an idle link.
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -177,6 +178,37 @@ TEST_F(MountFailure, AnIdleMountLetsAnotherClientUseTheProxy) {
   EXPECT_EQ(mkdir((mnt() + "/from-mount").c_str(), 0755), 0);
   EXPECT_TRUE(std::filesystem::is_directory(root() + "/from-rqtool"));
   EXPECT_TRUE(std::filesystem::is_directory(root() + "/from-mount"));
+}
+
+TEST_F(MountFailure, AKilledMountLeavesNoDeadMountPointAndTheTraceShowsItsFrames) {
+  write_file(root() + "/a.txt", "a");
+  start_sim();
+  ASSERT_TRUE(mount({"--trace=" + (dir_ / "trace")}));
+  EXPECT_EQ(read_file(mnt() + "/a.txt"), "a");
+  EXPECT_NE(read_file(dir_ / "trace").find("rqmount -> command"), std::string::npos);
+  kill(mount_pid_, SIGKILL);
+  testing::wait_for_exit(mount_pid_, 5000);
+  mount_pid_ = -1;
+  EXPECT_TRUE(eventually([&] { return !mounted(); }, 10000)) << "auto_unmount left the mount";
+}
+
+TEST_F(MountFailure, WhatASharedMappingWritesAfterTheLastCloseIsSentAtRelease) {
+  start_sim();
+  ASSERT_TRUE(mount());
+  std::string path = mnt() + "/mapped.bin";
+  int fd = open(path.c_str(), O_CREAT | O_RDWR, 0644);
+  ASSERT_GE(fd, 0);
+  std::string zeros(8192, '0');
+  ASSERT_EQ(write(fd, zeros.data(), zeros.size()), 8192);
+  void* map = mmap(nullptr, 8192, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+  ASSERT_NE(map, MAP_FAILED);
+  EXPECT_EQ(close(fd), 0);  // sends the zeros
+  EXPECT_EQ(read_file(root() + "/mapped.bin"), zeros);
+  memcpy(static_cast<char*>(map) + 4096, "mapped", 6);
+  EXPECT_EQ(munmap(map, 8192), 0);  // the pages are written back, then the file released
+  std::string expected = zeros;
+  expected.replace(4096, 6, "mapped");
+  EXPECT_TRUE(eventually([&] { return read_file(root() + "/mapped.bin") == expected; })) << log();
 }
 
 }  // namespace
