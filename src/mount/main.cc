@@ -64,6 +64,14 @@ void detach_mount(const std::string& mountpoint, MountLog& log) {
   log_line(log, "fusermount3 -u -z %s did not finish", mountpoint.c_str());
 }
 
+// In the foreground the files left unsent are named on standard error too, whatever the log.
+void name_on_stderr_too(MountContext& m) {
+  if (m.options.foreground && m.log.out != stderr) {
+    std::lock_guard<std::mutex> lock(m.log.mutex);
+    m.log.also = stderr;
+  }
+}
+
 void signal_thread(MountContext& m, StopState& stop, sigset_t set) {
   for (;;) {
     int sig = 0;
@@ -83,6 +91,7 @@ void signal_thread(MountContext& m, StopState& stop, sigset_t set) {
     }
     // A second signal: out at once, what is unsent kept and named.
     lock.unlock();
+    name_on_stderr_too(m);
     log_line(m.log, "%s again: exiting without sending", strsignal(sig));
     keep_all_unsent(m);
     _exit(kExitFailure);
@@ -130,6 +139,7 @@ int serve(MountContext& m, fuse* f) {
   int64_t deadline = steady_ms() + static_cast<int64_t>(m.options.flush_deadline_s * 1000.0);
   int left = send_all_dirty(m, deadline);
   if (left > 0) {
+    name_on_stderr_too(m);
     log_line(m.log, "%d file(s) not sent within the flush deadline", left);
     keep_all_unsent(m);
   }

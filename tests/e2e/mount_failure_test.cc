@@ -162,6 +162,8 @@ TEST_F(MountFailure, ASecondSignalExitsAtOnceKeepingTheUnsentFile) {
   EXPECT_NE(log().find("not sent: /lost.txt, kept as " + cache() + "/unsent/"), std::string::npos)
       << log();
   EXPECT_EQ(sh("cat '" + cache() + "'/unsent/*lost.txt").out, "precious");
+  EXPECT_NE(read_file(dir_ / "mount.err").find("not sent: /lost.txt"), std::string::npos)
+      << "in the foreground, standard error names it too";
 }
 
 TEST_F(MountFailure, AnIdleMountLetsAnotherClientUseTheProxy) {
