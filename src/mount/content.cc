@@ -66,7 +66,6 @@ void start_download(MountContext& m, const FileRef& f, const std::string& path) 
 int open_content(MountContext& m, const std::string& path, bool truncate, bool creating,
                  FileRef* out) {
   evict_cache(m, false);
-  if (m.worker->link_down()) return -EIO;
   FileRef f;
   {
     std::lock_guard<std::mutex> lock(m.files.mutex());
