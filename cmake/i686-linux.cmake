@@ -9,4 +9,6 @@ set(CMAKE_FIND_ROOT_PATH /usr/i686-linux-gnu)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+# A linker warning is an error here: glibc warns when a static program calls what needs its
+# shared libraries at run time anyway (the host-name resolver, which the shell never uses).
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -Wl,--fatal-warnings")

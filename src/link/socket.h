@@ -26,10 +26,6 @@ int socket_connect_ipv4(SocketHandle s, const char* dotted_address, int port);
 int socket_connect_ipv4_within(SocketHandle s, const char* dotted_address, int port,
                                int timeout_ms);
 
-// Looks up a host name (or takes a dotted address) and writes its first IPv4 address in
-// dotted form into out. Returns 0 or -1. Needs socket_startup() first.
-int socket_resolve_ipv4(const char* host, char* out, size_t out_size);
-
 // Sends header and payload frames without waiting to coalesce small writes.
 void socket_set_nodelay(SocketHandle s);
 

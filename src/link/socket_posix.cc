@@ -1,7 +1,6 @@
 #include <arpa/inet.h>
 #include <errno.h>
 #include <fcntl.h>
-#include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -74,19 +73,6 @@ int socket_connect_ipv4_within(SocketHandle s, const char* dotted_address, int p
   }
   fcntl(fd, F_SETFL, flags);
   return result;
-}
-
-int socket_resolve_ipv4(const char* host, char* out, size_t out_size) {
-  addrinfo hints;
-  std::memset(&hints, 0, sizeof hints);
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* found = nullptr;
-  if (getaddrinfo(host, nullptr, &hints, &found) != 0 || !found) return -1;
-  const auto* addr = reinterpret_cast<const sockaddr_in*>(found->ai_addr);
-  const char* text = inet_ntop(AF_INET, &addr->sin_addr, out, static_cast<socklen_t>(out_size));
-  freeaddrinfo(found);
-  return text ? 0 : -1;
 }
 
 void socket_set_nodelay(SocketHandle s) {

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "device/ping.h"
+#include "link/socket_resolve.h"
 
 namespace rq::mount {
 

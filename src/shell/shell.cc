@@ -73,11 +73,13 @@ int shell_main(Shell& c, int argc, char** argv) {
   // Before the first command: an interrupted download removes its temporary file.
   install_interrupt_cleanup();
   console_start_editor(c);
+  // After the interrupt clean-up, so that an interrupt puts the console's mode back as well.
   if (stderr_is_terminal()) {
     c.progress_out = stderr;
     c.progress_blanks = !stderr_enable_line_erase();
   }
   run_command_loop(c);
+  stderr_restore_mode();
   console_stop_editor(c);
   link_close(c.device.link);
   if (c.script) fclose(c.script);

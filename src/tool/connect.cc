@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "device/ping.h"
+#include "link/socket_resolve.h"
 #include "tool/platform.h"
 
 namespace rq {
