@@ -58,7 +58,9 @@ int op_read(const char*, char* buf, size_t size, off_t offset, fuse_file_info* f
   return got < 0 ? -errno : static_cast<int>(got);
 }
 
-int op_write(const char*, const char* buf, size_t size, off_t offset, fuse_file_info* fi) {
+// Writes into the cached copy: buf holds the bytes in memory, or (spliced from the kernel)
+// in a pipe, and fuse_buf_copy moves them into the cache file either way.
+int op_write_buf(const char*, fuse_bufvec* buf, off_t offset, fuse_file_info* fi) {
   MountContext& m = ctx();
   Handle* h = handle_of(fi);
   FileRef f = h->file;
@@ -70,13 +72,18 @@ int op_write(const char*, const char* buf, size_t size, off_t offset, fuse_file_
     if (h->flags & O_APPEND) offset = f->size;
     path = f->path;
   }
+  size_t size = fuse_buf_size(buf);
   if (offset + static_cast<int64_t>(size) > INT32_MAX) return -EFBIG;
-  ssize_t n = pwrite(f->fd, buf, size, offset);
+  fuse_bufvec into = FUSE_BUFVEC_INIT(size);
+  into.buf[0].flags = static_cast<fuse_buf_flags>(FUSE_BUF_IS_FD | FUSE_BUF_FD_SEEK);
+  into.buf[0].fd = f->fd;
+  into.buf[0].pos = offset;
+  ssize_t n = fuse_buf_copy(&into, buf, static_cast<fuse_buf_copy_flags>(0));
   std::lock_guard<std::mutex> lock(m.files.mutex());
   if (n < 0) {
-    f->local_error = -errno;
+    f->local_error = static_cast<int>(n);
     log_line(m.log, "writing the cached copy of %s failed: %s; it will not be sent", path.c_str(),
-             strerror(errno));
+             strerror(static_cast<int>(-n)));
     return f->local_error;
   }
   f->size = std::max<int64_t>(f->size, offset + n);
@@ -151,7 +158,7 @@ void add_file_operations(fuse_operations& ops) {
   ops.open = op_open;
   ops.create = op_create;
   ops.read = op_read;
-  ops.write = op_write;
+  ops.write_buf = op_write_buf;
   ops.flush = op_flush;
   ops.fsync = op_fsync;
   ops.release = op_release;
