@@ -1,5 +1,6 @@
 #include "mount/device_calls.h"
 
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -62,7 +63,19 @@ struct FdSource {
   int fd;
   int64_t offset = 0;
   int error = 0;
+  // The cache file mapped whole, when it could be: chunks are then sent from the page cache
+  // without a copy. Writes and truncation wait while an upload runs, so it cannot shrink.
+  const uint8_t* mapped = nullptr;
+  int64_t size = 0;
 };
+
+const uint8_t* view_fd(void* context, size_t length) {
+  auto& src = *static_cast<FdSource*>(context);
+  if (src.offset + static_cast<int64_t>(length) > src.size) return nullptr;
+  const uint8_t* at = src.mapped + src.offset;
+  src.offset += static_cast<int64_t>(length);
+  return at;
+}
 
 long read_fd(void* context, uint8_t* buffer, size_t length) {
   auto& src = *static_cast<FdSource*>(context);
@@ -170,7 +183,15 @@ int call_download(LinkSession& s, const std::string& path, int fd, const Downloa
 int call_upload(LinkSession& s, const std::string& path, int fd, int64_t size, bool direct,
                 bool target_exists, int* local_error, MountLog& log) {
   FdSource src{fd};
+  src.size = size;
   DataSource source{&src, read_fd};
+  void* map = size > 0 ? mmap(nullptr, static_cast<size_t>(size), PROT_READ, MAP_SHARED, fd, 0)
+                       : MAP_FAILED;
+  if (map != MAP_FAILED) {
+    src.mapped = static_cast<const uint8_t*>(map);
+    source.view = view_fd;
+    madvise(map, static_cast<size_t>(size), MADV_SEQUENTIAL);
+  }
   int code = 0;
   if (direct) {
     TransferResult t =
@@ -190,6 +211,7 @@ int call_upload(LinkSession& s, const std::string& path, int fd, int64_t size, b
       log_line(log, "replaced %s; its old content could not be removed", path.c_str());
     code = rr.result.code;
   }
+  if (map != MAP_FAILED) munmap(map, static_cast<size_t>(size));
   *local_error = src.error;
   return code;
 }

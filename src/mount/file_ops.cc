@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 
 #include "mount/fuse_ops_shared.h"
@@ -42,7 +43,9 @@ int op_create(const char* path, mode_t mode, fuse_file_info* fi) {
   return rc;
 }
 
-int op_read(const char*, char* buf, size_t size, off_t offset, fuse_file_info* fi) {
+// Reads hand libfuse the cache file's descriptor and range: it splices them into the reply
+// where the kernel allows, else reads them itself.
+int op_read_buf(const char*, fuse_bufvec** out, size_t size, off_t offset, fuse_file_info* fi) {
   MountContext& m = ctx();
   FileRef f = handle_of(fi)->file;
   int rc = m.files.wait_for_bytes(f, offset + static_cast<int64_t>(size));
@@ -52,10 +55,15 @@ int op_read(const char*, char* buf, size_t size, off_t offset, fuse_file_info* f
     std::lock_guard<std::mutex> lock(m.files.mutex());
     end = f->state == ContentState::kLoading ? f->filled : f->size;
   }
-  if (offset >= end) return 0;
-  size_t n = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(size), end - offset));
-  ssize_t got = pread(f->fd, buf, n, offset);
-  return got < 0 ? -errno : static_cast<int>(got);
+  size_t n = offset >= end ? 0 : static_cast<size_t>(std::min<int64_t>(size, end - offset));
+  auto* bufs = static_cast<fuse_bufvec*>(malloc(sizeof(fuse_bufvec)));
+  if (!bufs) return -ENOMEM;
+  *bufs = FUSE_BUFVEC_INIT(n);
+  bufs->buf[0].flags = static_cast<fuse_buf_flags>(FUSE_BUF_IS_FD | FUSE_BUF_FD_SEEK);
+  bufs->buf[0].fd = f->fd;
+  bufs->buf[0].pos = offset;
+  *out = bufs;
+  return 0;
 }
 
 // Writes into the cached copy: buf holds the bytes in memory, or (spliced from the kernel)
@@ -157,7 +165,7 @@ int op_truncate(const char* path, off_t size, fuse_file_info* fi) {
 void add_file_operations(fuse_operations& ops) {
   ops.open = op_open;
   ops.create = op_create;
-  ops.read = op_read;
+  ops.read_buf = op_read_buf;
   ops.write_buf = op_write_buf;
   ops.flush = op_flush;
   ops.fsync = op_fsync;

@@ -359,6 +359,8 @@ void* op_init(fuse_conn_info* conn, fuse_config* cfg) {
   // the requests of the 128 KiB default.
   conn->max_write = 1 << 20;
   conn->max_readahead = 1 << 20;
+  // Replies to reads spliced from the cache file where the kernel can.
+  if (conn->capable & FUSE_CAP_SPLICE_WRITE) conn->want |= FUSE_CAP_SPLICE_WRITE;
   cfg->entry_timeout = 1;
   cfg->attr_timeout = 1;
   cfg->negative_timeout = 0;  // the mount remembers missing names itself, and drops them
