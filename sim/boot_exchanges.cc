@@ -15,7 +15,7 @@ namespace rq::sim {
 int play_rb(Session& s, uint8_t boot, int32_t) {
   int fd = -1;
   int64_t size = 0;
-  int code = injected_status(s);
+  int code = preempting_status(s);
   if (code == 0) code = -boot_open_read(s.options->boot_dir, boot, &fd, &size);
   if (code != 0) return send_status(s, code, 0);
   char what[32];
@@ -31,7 +31,7 @@ int play_wb(Session& s, uint8_t boot, int32_t size) {
     // No shell sends this; a status is the answer most likely to be read in step.
     return send_status(s, kStatusInvalidParameter, 0);
   }
-  if (code == 0 && boot != 1) code = injected_status(s);
+  if (boot != 1) code = preempting_status(s, code);
   Upload up;
   if (code == 0) code = -boot_write_begin(s.options->boot_dir, boot, up);
   int32_t reduction = boot == 1 ? 0 : s.options->reduction;

@@ -61,7 +61,7 @@ int play_audio(Session& s) {
   if (answer != kGo) return answer < 0 ? answer : 0;
   device_pause(s);  // playback
   if ((rc = send_status(s, 0, 0, "playback")) < 0) return rc;
-  return send_status(s, injected_status(s), 0, "final");
+  return send_status(s, preempting_status(s), 0, "final");
 }
 
 }  // namespace
@@ -70,7 +70,7 @@ int play_diag(Session& s, uint8_t test, int32_t) {
   if (test == kDiagAudio) return play_audio(s);
   if (test < kDiagRtc || test > kDiagFlash) return send_status(s, kStatusInvalidParameter, 0);
   device_pause(s);
-  int code = injected_status(s);
+  int code = preempting_status(s);
   if (code == 0) code = s.options->diag_status[test];
   return send_status(s, code, 0);
 }

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "decimal.h"
+#include "link/protocol.h"
 
 namespace rq::sim {
 
@@ -25,23 +26,31 @@ int parse_command(const char* name, size_t length) {
 }
 
 void list_commands(FILE* err) {
-  fputs("rqsim: commands are", err);
-  for (int i = 0; i < kSimCommandCount; ++i) fprintf(err, " %s", command_name(i));
+  fputs("rqsim: commands are ", err);
+  print_keywords(err, " ", " ");
   fputc('\n', err);
 }
 
-// Commands that move file data or send a reply frame, which --drop counts.
-bool moves_data(int command) {
-  switch (command) {
-    case kSimLs:
-    case kSimPwd:
-    case kSimVer:
-    case kSimPut:
-    case kSimGet:
-    case kSimRb:
-    case kSimWb: return true;
-    default: return false;
-  }
+// Splits "CMD<separator>VALUE": false when there is no separator or no such command.
+bool split_rule(const char* text, char separator, int* command, const char** value) {
+  const char* at = std::strchr(text, separator);
+  *command = at ? parse_command(text, static_cast<size_t>(at - text)) : kNoCommand;
+  *value = at ? at + 1 : "";
+  return *command != kNoCommand;
+}
+
+// Says what the rule should look like and which commands there are; returns -1.
+int wrong_rule(FILE* err, const char* wants, const char* text) {
+  fprintf(err, "rqsim: %s, not \"%s\"\n", wants, text);
+  list_commands(err);
+  return -1;
+}
+
+// True when one more rule of a kind fits; otherwise says so.
+bool room_for(int count, const char* option, FILE* err) {
+  if (count < kMaxFaultRules) return true;
+  fprintf(err, "rqsim: too many %s rules (at most %d)\n", option, kMaxFaultRules);
+  return false;
 }
 
 }  // namespace
@@ -101,81 +110,52 @@ int parse_refuse_rule(Faults& f, const char* text, FILE* err) {
     }
     r.step = static_cast<int>(n);
   }
-  if (f.refuse_count >= kMaxFaultRules) {
-    fprintf(err, "rqsim: too many --refuse rules (at most %d)\n", kMaxFaultRules);
-    return -1;
-  }
+  if (!room_for(f.refuse_count, "--refuse", err)) return -1;
   f.refuse[f.refuse_count++] = r;
   return 0;
 }
 
 int parse_status_rule(Faults& f, const char* text, FILE* err) {
-  const char* eq = std::strchr(text, '=');
-  int command = eq ? parse_command(text, static_cast<size_t>(eq - text)) : kNoCommand;
-  int code = 0;
-  if (command == kNoCommand || !parse_code(eq + 1, &code)) {
-    fprintf(err, "rqsim: --status wants CMD=CODE with a non-zero CODE (-128..255), not \"%s\"\n",
-            text);
-    list_commands(err);
-    return -1;
-  }
-  if (f.status_count >= kMaxFaultRules) {
-    fprintf(err, "rqsim: too many --status rules (at most %d)\n", kMaxFaultRules);
-    return -1;
-  }
+  int command = kNoCommand, code = 0;
+  const char* value = "";
+  if (!split_rule(text, '=', &command, &value) || !parse_code(value, &code))
+    return wrong_rule(err, "--status wants CMD=CODE with a non-zero CODE (-128..255)", text);
+  if (!room_for(f.status_count, "--status", err)) return -1;
   f.status[f.status_count++] = {command, code};
   return 0;
 }
 
 int parse_drop_rule(Faults& f, const char* text, FILE* err) {
-  const char* colon = std::strchr(text, ':');
-  int command = colon ? parse_command(text, static_cast<size_t>(colon - text)) : kNoCommand;
+  int command = kNoCommand;
+  const char* value = "";
   long long bytes = 0;
-  if (command == kNoCommand || !parse_decimal(colon + 1, 0, 2147483647, &bytes)) {
-    fprintf(err, "rqsim: --drop wants CMD:BYTES (BYTES 0..2147483647), not \"%s\"\n", text);
-    list_commands(err);
+  if (!split_rule(text, ':', &command, &value) || !parse_decimal(value, 0, 2147483647, &bytes))
+    return wrong_rule(err, "--drop wants CMD:BYTES (BYTES 0..2147483647)", text);
+  if (!command_row(command).moves_data) {
+    fprintf(err, "rqsim: --drop %s: %s moves no data (use ", text, command_name(command));
+    print_keywords(err, ", ", " or ", true);
+    fputs(")\n", err);
     return -1;
   }
-  if (!moves_data(command)) {
-    fprintf(err, "rqsim: --drop %s: %s moves no data (use ls, pwd, ver, put, get, rb or wb)\n",
-            text, command_name(command));
-    return -1;
-  }
-  if (f.drop_count >= kMaxFaultRules) {
-    fprintf(err, "rqsim: too many --drop rules (at most %d)\n", kMaxFaultRules);
-    return -1;
-  }
+  if (!room_for(f.drop_count, "--drop", err)) return -1;
   f.drop[f.drop_count++] = {command, bytes};
   return 0;
 }
 
 int parse_corrupt_rule(Faults& f, const char* text, FILE* err) {
-  const char* colon = std::strchr(text, ':');
-  int command = colon ? parse_command(text, static_cast<size_t>(colon - text)) : kNoCommand;
+  int command = kNoCommand;
+  const char* value = "";
   long long offset = 0;
-  if (command == kNoCommand || !parse_decimal(colon + 1, 0, 2147483647, &offset)) {
-    fprintf(err, "rqsim: --corrupt wants CMD:OFFSET (OFFSET 0..2147483647), not \"%s\"\n", text);
-    list_commands(err);
-    return -1;
-  }
-  if (command != kSimGet && command != kSimRb) {
+  if (!split_rule(text, ':', &command, &value) || !parse_decimal(value, 0, 2147483647, &offset))
+    return wrong_rule(err, "--corrupt wants CMD:OFFSET (OFFSET 0..2147483647)", text);
+  uint8_t code = command_row(command).code;
+  if (code != kCmdGet && code != kCmdReadBoot) {
     fprintf(err, "rqsim: --corrupt %s: only the data of get and rb can be changed\n", text);
     return -1;
   }
-  if (f.corrupt_count >= kMaxFaultRules) {
-    fprintf(err, "rqsim: too many --corrupt rules (at most %d)\n", kMaxFaultRules);
-    return -1;
-  }
+  if (!room_for(f.corrupt_count, "--corrupt", err)) return -1;
   f.corrupt[f.corrupt_count++] = {command, offset};
   return 0;
-}
-
-void apply_corruption(const Faults& f, int command, int64_t at, uint8_t* chunk, size_t length) {
-  for (int i = 0; i < f.corrupt_count; ++i) {
-    const CorruptRule& r = f.corrupt[i];
-    if (r.command != command || r.offset < at) continue;
-    if (r.offset - at < static_cast<int64_t>(length)) chunk[r.offset - at] ^= 0xff;
-  }
 }
 
 int parse_command_flag(uint32_t& flag, const char* option, const char* text, FILE* err) {
@@ -189,29 +169,40 @@ int parse_command_flag(uint32_t& flag, const char* option, const char* text, FIL
   return 0;
 }
 
-int refusal_code(const Faults& f, int command, int step, int ordinal) {
+CommandFaults faults_for(const Faults& f, int command, int ordinal) {
+  CommandFaults c;
   for (int i = 0; i < f.refuse_count; ++i) {
     const RefuseRule& r = f.refuse[i];
-    if (step == 1 && command == kNoCommand) {
-      if (r.command == kEveryCommand || (r.command == kNoCommand && r.ordinal == ordinal))
-        return r.code;
-    } else if (r.command == command && r.step == step && step > 1) {
-      return r.code;
-    }
+    bool applies = command == kNoCommand
+                       ? r.step == 1 && (r.command == kEveryCommand ||
+                                         (r.command == kNoCommand && r.ordinal == ordinal))
+                       : r.command == command && r.step > 1;
+    if (applies) c.refusals[c.refusal_count++] = {r.step, r.code};
   }
+  if (command == kNoCommand) return c;
+  // Of two rules of a kind for one command, the first given wins.
+  for (int i = 0; i < f.status_count && c.status == 0; ++i)
+    if (f.status[i].command == command) c.status = f.status[i].code;
+  for (int i = 0; i < f.drop_count && c.drop_after < 0; ++i)
+    if (f.drop[i].command == command) c.drop_after = f.drop[i].bytes;
+  for (int i = 0; i < f.corrupt_count; ++i)
+    if (f.corrupt[i].command == command) c.corrupt_offsets[c.corrupt_count++] = f.corrupt[i].offset;
+  c.oversize = (f.oversize >> command) & 1u;
+  c.garbage = (f.garbage >> command) & 1u;
+  return c;
+}
+
+int refusal_code(const CommandFaults& c, int step) {
+  for (int i = 0; i < c.refusal_count; ++i)
+    if (c.refusals[i].step == step) return c.refusals[i].code;
   return 0;
 }
 
-int forced_status(const Faults& f, int command) {
-  for (int i = 0; i < f.status_count; ++i)
-    if (f.status[i].command == command) return f.status[i].code;
-  return 0;
-}
-
-int64_t drop_limit(const Faults& f, int command) {
-  for (int i = 0; i < f.drop_count; ++i)
-    if (f.drop[i].command == command) return f.drop[i].bytes;
-  return -1;
+void apply_corruption(const CommandFaults& c, int64_t at, uint8_t* chunk, size_t length) {
+  for (int i = 0; i < c.corrupt_count; ++i) {
+    int64_t offset = c.corrupt_offsets[i];
+    if (offset >= at && offset - at < static_cast<int64_t>(length)) chunk[offset - at] ^= 0xff;
+  }
 }
 
 }  // namespace rq::sim

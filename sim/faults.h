@@ -3,10 +3,11 @@
 // every occurrence of its command in every connection.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
-#include "command_names.h"
+#include "commands.h"
 
 namespace rq::sim {
 
@@ -18,7 +19,7 @@ constexpr int kEveryCommand = -2;
 // goes out before rqsim can know the command, so step 1 is chosen by position instead: the
 // ordinal-th command message of a connection, or every one (command = kEveryCommand).
 struct RefuseRule {
-  int command;  // a SimCommand for step >= 2; kNoCommand (by ordinal) or kEveryCommand
+  int command;  // a command id for step >= 2; kNoCommand (by ordinal) or kEveryCommand
   int step;
   int ordinal;
   int code;
@@ -40,6 +41,7 @@ struct CorruptRule {
   int64_t offset;
 };
 
+// The rules as the command line gave them.
 struct Faults {
   RefuseRule refuse[kMaxFaultRules];
   int refuse_count = 0;
@@ -49,7 +51,7 @@ struct Faults {
   int drop_count = 0;
   CorruptRule corrupt[kMaxFaultRules];
   int corrupt_count = 0;
-  uint32_t oversize = 0;  // one bit per SimCommand
+  uint32_t oversize = 0;  // one bit per command id
   uint32_t garbage = 0;
   bool split = false;
   int stall_ms = 0;
@@ -67,17 +69,35 @@ int parse_drop_rule(Faults& f, const char* text, FILE* err);
 int parse_corrupt_rule(Faults& f, const char* text, FILE* err);
 int parse_command_flag(uint32_t& flag, const char* option, const char* text, FILE* err);
 
-// The code that refuses that ready message, or 0 to let it go ahead.
-int refusal_code(const Faults& f, int command, int step, int ordinal);
-// The status code forced on the command's outcome, or 0.
-int forced_status(const Faults& f, int command);
-// Data bytes after which the connection is cut, or -1.
-int64_t drop_limit(const Faults& f, int command);
-// Flips the byte of chunk (holding the command's data from offset `at`) that a --corrupt
-// rule names, if the chunk holds it.
-void apply_corruption(const Faults& f, int command, int64_t at, uint8_t* chunk, size_t length);
-inline bool flag_set(uint32_t mask, int command) {
-  return command >= 0 && command < 32 && (mask >> command) & 1u;
-}
+// A refusal of one of a command's ready or grant messages.
+struct StepRefusal {
+  int step;
+  int code;
+};
+
+// What the rules do to one command: gathered by faults_for, the one place the rules are
+// looked up, when the command begins.
+struct CommandFaults {
+  int status = 0;           // --status: the outcome forced on it, or 0
+  int64_t drop_after = -1;  // --drop: data bytes after which the link is cut, or -1
+  bool oversize = false;    // --oversize and --garbage: what goes in place of its first
+  bool garbage = false;     //   status or reply
+  StepRefusal refusals[kMaxFaultRules];  // --refuse: the first rule for a step wins
+  int refusal_count = 0;
+  int64_t corrupt_offsets[kMaxFaultRules];  // --corrupt: bytes of the data it sends to flip
+  int corrupt_count = 0;
+};
+
+// The rules for `command` (an id), the ordinal-th command message of its connection. For
+// kNoCommand, those for the ready ahead of that message, which goes out before the command
+// is known: step 1, refused by position (--refuse N=CODE, all=CODE).
+CommandFaults faults_for(const Faults& f, int command, int ordinal);
+
+// The code that refuses the command's step-th ready or grant message, or 0 to let it go.
+int refusal_code(const CommandFaults& c, int step);
+
+// Flips the bytes that --corrupt rules name within chunk, which holds the command's data
+// from offset `at`.
+void apply_corruption(const CommandFaults& c, int64_t at, uint8_t* chunk, size_t length);
 
 }  // namespace rq::sim

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "test_shell.h"
@@ -14,9 +15,11 @@ namespace {
 using testing::FakeShell;
 using testing::message;
 using testing::patterned;
+using testing::put_payload;
 using testing::ready;
+using testing::with_zero;
 
-std::string with_zero(const std::string& s) { return s + std::string(1, '\0'); }
+int id(const char* keyword) { return command_from_name(keyword, std::strlen(keyword)); }
 
 TEST(FaultOptions, ParsesEachRuleAndRefusesWhatCannotWork) {
   FILE* err = tmpfile();
@@ -27,16 +30,16 @@ TEST(FaultOptions, ParsesEachRuleAndRefusesWhatCannotWork) {
   EXPECT_EQ(parse_status_rule(f, "ls=9", err), 0);
   EXPECT_EQ(parse_drop_rule(f, "get:20000", err), 0);
   EXPECT_EQ(parse_command_flag(f.oversize, "--oversize", "cd", err), 0);
-  EXPECT_EQ(refusal_code(f, kSimPut, 3, 1), 8);
-  EXPECT_EQ(refusal_code(f, kSimPut, 2, 1), 0);
-  EXPECT_EQ(refusal_code(f, kNoCommand, 1, 2), 6);
-  EXPECT_EQ(refusal_code(f, kNoCommand, 1, 7), 255);  // "all"
-  EXPECT_EQ(forced_status(f, kSimLs), 9);
-  EXPECT_EQ(forced_status(f, kSimCd), 0);
-  EXPECT_EQ(drop_limit(f, kSimGet), 20000);
-  EXPECT_EQ(drop_limit(f, kSimPut), -1);
-  EXPECT_TRUE(flag_set(f.oversize, kSimCd));
-  EXPECT_FALSE(flag_set(f.oversize, kSimLs));
+  EXPECT_EQ(refusal_code(faults_for(f, id("put"), 1), 3), 8);
+  EXPECT_EQ(refusal_code(faults_for(f, id("put"), 1), 2), 0);
+  EXPECT_EQ(refusal_code(faults_for(f, kNoCommand, 2), 1), 6);
+  EXPECT_EQ(refusal_code(faults_for(f, kNoCommand, 7), 1), 255);  // "all"
+  EXPECT_EQ(faults_for(f, id("ls"), 1).status, 9);
+  EXPECT_EQ(faults_for(f, id("cd"), 1).status, 0);
+  EXPECT_EQ(faults_for(f, id("get"), 1).drop_after, 20000);
+  EXPECT_EQ(faults_for(f, id("put"), 1).drop_after, -1);
+  EXPECT_TRUE(faults_for(f, id("cd"), 1).oversize);
+  EXPECT_FALSE(faults_for(f, id("ls"), 1).oversize);
 
   const char* bad_refusals[] = {"ls=5", "ls:1=5", "ls:x=5", "ls:2=0", "ls:2=256", "nope:2=5",
                                 "0=5",  "-1=5",   "ls:2",   "=5",     "all:2=5"};
@@ -58,13 +61,14 @@ TEST(FaultOptions, CorruptFlipsOnlyTheNamedByteOfTheChunkHoldingIt) {
   ASSERT_EQ(parse_corrupt_rule(f, "get:20000", stderr), 0);
   ASSERT_EQ(parse_corrupt_rule(f, "rb:0", stderr), 0);
   uint8_t chunk[4] = {1, 2, 3, 4};
-  apply_corruption(f, kSimGet, 19996, chunk, 4);  // ends just before the offset
-  apply_corruption(f, kSimGet, 20001, chunk, 4);  // begins just after it
-  apply_corruption(f, kSimPut, 19998, chunk, 4);
+  CommandFaults get = faults_for(f, id("get"), 1);
+  apply_corruption(get, 19996, chunk, 4);  // ends just before the offset
+  apply_corruption(get, 20001, chunk, 4);  // begins just after it
+  apply_corruption(faults_for(f, id("put"), 1), 19998, chunk, 4);
   EXPECT_EQ(chunk[0] + chunk[1] + chunk[2] + chunk[3], 10);
-  apply_corruption(f, kSimGet, 19997, chunk, 4);
+  apply_corruption(get, 19997, chunk, 4);
   EXPECT_EQ(chunk[3], 4 ^ 0xff);
-  apply_corruption(f, kSimRb, 0, chunk, 4);
+  apply_corruption(faults_for(f, id("rb"), 1), 0, chunk, 4);
   EXPECT_EQ(chunk[0], 1 ^ 0xff);
 }
 
@@ -93,9 +97,7 @@ TEST(Faults, ARefusedGrantEndsTheUploadWithoutAFile) {
   EXPECT_EQ(sh.receive(), ready());
   sh.send_message(kCmdPut, 4 + 2 + 1);
   EXPECT_EQ(sh.receive(), ready());
-  uint8_t size[4];
-  put_le32(size, 40000);
-  sh.send(std::string(reinterpret_cast<char*>(size), 4) + with_zero("up"));
+  sh.send(put_payload(40000, "up"));
   EXPECT_EQ(sh.receive(), message(0));
   sh.send(patterned(16384));
   sh.send(patterned(16384));
@@ -121,6 +123,7 @@ TEST(Faults, ARefusedAudioAnswerEndsTheDialogue) {
 TEST(Faults, AForcedStatusLeavesTheDeviceAsItWas) {
   SimOptions o = with_rule(parse_status_rule, "ls=9");
   EXPECT_EQ(parse_status_rule(o.faults, "put=3", stderr), 0);
+  EXPECT_EQ(parse_status_rule(o.faults, "mkdir=-7", stderr), 0);
   FakeShell sh(o);
   sh.root.write("/file", "old");
   ASSERT_TRUE(sh.start());
@@ -132,12 +135,15 @@ TEST(Faults, AForcedStatusLeavesTheDeviceAsItWas) {
   EXPECT_EQ(sh.receive(), ready());
   sh.send_message(kCmdPut, 4 + 4 + 1);
   EXPECT_EQ(sh.receive(), ready());
-  uint8_t size[4];
-  put_le32(size, 3);
-  sh.send(std::string(reinterpret_cast<char*>(size), 4) + with_zero("file"));
+  sh.send(put_payload(3, "file"));
   EXPECT_EQ(sh.receive(), message(0));
   sh.send("new");
   EXPECT_EQ(sh.receive(), message(3, 3));
+  EXPECT_EQ(sh.receive(), ready());
+  sh.send_message(kCmdMkdir, 2);
+  EXPECT_EQ(sh.receive(), ready());
+  sh.send(with_zero("d"));
+  EXPECT_EQ(sh.receive(), message(-7));  // a negative code, as given
   EXPECT_EQ(sh.receive(), ready());
   EXPECT_EQ(sh.root.read(sh.root.host("/file")), "old");
   EXPECT_EQ(sh.root.names(sh.root.root()), "file");

@@ -25,10 +25,12 @@ int play_cp(Session& s, uint8_t sub_code, int32_t value);
 
 // For commands that send names after their command message: sends the ready, receives the
 // frame into s.text and checks that it holds `names` zero-terminated names (1 or 2) filling
-// exactly the `announced` bytes. Returns 0 when it does, a positive status code to answer
-// when it does not (5 wrong layout, 30 a zero inside a path), or a negative WireResult. An
-// announced length no frame can have is refused at the ready with code 5.
-int receive_names(Session& s, int32_t announced, int names);
+// exactly the `announced` bytes. Returns 0 with *status set: 0 when the device is to act on
+// the names, else the status to answer in its place (5 wrong layout, 30 a zero inside a
+// path, or what preempting_status gives, which may be negative). Returns a negative
+// WireResult when the exchange ends here; an announced length no frame can have is refused
+// at the ready with code 5.
+int receive_names(Session& s, int32_t announced, int names, int* status);
 
 // The second of two names in s.text.
 const char* second_name(const Session& s);

@@ -17,17 +17,8 @@ namespace rq::sim {
 
 constexpr size_t kMaxEntryName = 255;
 
-struct FileRecord {
-  int32_t uid = 0;
-  int32_t gid = 0;
-  int32_t attr = 0;
-  int32_t own = 0;
-  int32_t grp = 0;
-  int32_t other = 0;
-  int32_t size = 0;
-};
-
-// Writes the file form into out (kFileRecordSize bytes); returns kFileRecordSize.
+// Writes the file form of record (link/protocol.h) into out (kFileRecordSize bytes); returns
+// kFileRecordSize.
 size_t encode_file_record(const FileRecord& record, uint8_t* out);
 
 struct ListingEntry {

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "support/wire.h"
+
 namespace rq::sim {
 namespace {
 
@@ -25,12 +27,7 @@ std::string encode(const std::vector<Entry>& entries, size_t capacity = kMaxPayl
 }
 
 std::string directory_bytes(int32_t count, const std::string& entries) {
-  std::string out = "D";
-  out += std::string(3, '\0');
-  uint8_t le[4];
-  put_le32(le, count);
-  out.append(reinterpret_cast<char*>(le), 4);
-  return out + entries;
+  return "D" + std::string(3, '\0') + rq::testing::le32(count) + entries;
 }
 
 TEST(Listing, FileRecordLaysOutSevenLittleEndianFields) {

@@ -17,6 +17,7 @@ int main(int argc, char** argv) {
   SimOptions options;
   int rc = parse_sim_options(argc, argv, options, stdout, stderr);
   if (rc != 0) return rc > 0 ? 0 : 2;
+  warn_if_exposed(options, stderr);  // first, before anything else it may print
   int root_fd = prepare_device(options, stderr);
   if (root_fd < 0) return 1;
 

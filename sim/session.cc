@@ -2,32 +2,22 @@
 
 #include <cstring>
 
-#include "boot_exchanges.h"
-#include "diag_exchanges.h"
-#include "file_exchanges.h"
 #include "link/status.h"
-#include "transfer_exchanges.h"
 #include "wire.h"
 
 namespace rq::sim {
 
 namespace {
 
-// How long to wait after the connection for the shell's no-wait ping. The shell sends it
-// 20 ms after connecting; the margin covers a loaded machine.
-constexpr int kStartupPingWaitMs = 500;
+// How long to wait after the connection for the start-up probe's ping, which a client sends
+// once the proxy has stayed silent for kStartupProbeWaitMs: 25 times that wait, a margin for
+// a loaded machine.
+constexpr int kStartupPingWaitMs = 25 * kStartupProbeWaitMs;
 
-// Plays the rest of a command's exchange once its command message has arrived.
-using Exchange = int (*)(Session& s, uint8_t sub_code, int32_t value);
-
-// Indexed by SimCommand.
-constexpr Exchange kExchanges[kSimCommandCount] = {
-    play_ping, play_format, play_ls,     play_pwd, play_cd,  play_mkdir, play_rm, play_mv,
-    play_put,  play_get,    play_launch, play_cp,  play_ver, play_diag,  play_rb, play_wb,
-};
-
+// Begins a command (kNoCommand until its command message has arrived), s.ordinal counting it.
 void begin_command(Session& s, int command) {
   s.command_id = command;
+  s.faults = faults_for(s.options->faults, command, s.ordinal);
   s.gates = 1;  // the ready ahead of the command message
   s.answered = false;
   s.data_bytes = 0;
@@ -54,7 +44,7 @@ void dispatch(Session& s) {
     return;
   }
   begin_command(s, command);
-  kExchanges[command](s, s.command[1], message_value(s.command));
+  command_row(command).play(s, s.command[1], message_value(s.command));
 }
 
 // Takes a received frame as the next command message.
@@ -64,9 +54,9 @@ void keep_command(Session& s, const uint8_t* p, int n) {
   s.command_length = length;
 }
 
-// The shell's start-up probe: it waits 20 ms for anything from the proxy and, hearing
-// nothing, sends a ping without waiting for a ready message. So rqsim sends nothing at
-// first; a ping that arrives is answered; any other frame is taken as a first command sent
+// The client's start-up probe: it waits kStartupProbeWaitMs for anything from the proxy and,
+// hearing nothing, sends a ping without waiting for a ready message. So rqsim sends nothing
+// at first; a ping that arrives is answered; any other frame is taken as a first command sent
 // without a ready.
 void answer_startup_ping(Session& s) {
   if (!shell_sent_within(s, kStartupPingWaitMs)) return;
@@ -75,8 +65,7 @@ void answer_startup_ping(Session& s) {
   if (n < 0 && n != kWireOversize) return;
   keep_command(s, p, n);
   if (s.command_length == kMessageSize && s.command[0] == kCmdPing) {
-    begin_command(s, kSimPing);
-    play_ping(s, s.command[1], message_value(s.command));
+    dispatch(s);  // with s.ordinal still 0: --refuse N counts from the command after it
     return;
   }
   s.command_pending = true;
@@ -94,6 +83,7 @@ void session_start(Session& s, SocketHandle socket) {
   s.command_pending = false;
   s.command_id = kNoCommand;
   s.ordinal = 0;
+  s.faults = CommandFaults();
   s.gates = 0;
   s.answered = false;
   s.data_bytes = 0;
@@ -108,9 +98,9 @@ void serve_session(Session& s) {
       ++s.ordinal;
     } else {
       // One ready ahead of every command: the shell's next command message may go out.
+      ++s.ordinal;
       begin_command(s, kNoCommand);
       s.gates = 0;
-      ++s.ordinal;
       int rc = send_ready(s);
       if (rc == kWireRefused) continue;  // the shell drops that command; the next needs a ready
       if (rc < 0) break;

@@ -6,8 +6,9 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "command_names.h"
+#include "commands.h"
 #include "device_fs.h"
+#include "faults.h"
 #include "link/link.h"
 #include "link/protocol.h"
 #include "listing.h"
@@ -35,9 +36,10 @@ struct Session {
   DeviceFs fs;
   ListingBuilder listing;
 
-  // The command being played, for the trace and the fault rules.
+  // The command being played, and what the fault rules do to it.
   int command_id = kNoCommand;
-  int ordinal = 0;         // command messages so far in this connection
+  int ordinal = 0;  // command messages so far in this connection
+  CommandFaults faults;
   int gates = 0;           // ready and grant messages sent for this command (its own is 1)
   bool answered = false;   // its first status or reply has gone out
   int64_t data_bytes = 0;  // file data and reply bytes moved for it

@@ -22,15 +22,9 @@ using testing::FakeShell;
 using testing::frame;
 using testing::message;
 using testing::patterned;
+using testing::put_payload;
 using testing::ready;
-
-std::string with_zero(const std::string& s) { return s + std::string(1, '\0'); }
-
-std::string put_payload(int32_t size, const std::string& name) {
-  uint8_t le[4];
-  put_le32(le, size);
-  return std::string(reinterpret_cast<char*>(le), 4) + with_zero(name);
-}
+using testing::with_zero;
 
 TEST(Session, AnswersTheStartupPingThenSendsAReadyAheadOfEveryCommand) {
   FakeShell sh;

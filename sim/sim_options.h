@@ -18,7 +18,8 @@ struct SimOptions {
   const char* bind_address = "127.0.0.1";
   int port = kDefaultPort;
   const char* root = kDefaultRoot;
-  bool demo = false;  // implied when no --root is given
+  bool root_given = false;  // --root was given: --demo is not implied
+  bool demo = false;        // implied when no --root is given
   bool trace = false;
   bool once = false;
   bool put_in_place = false;  // put writes straight into its target (device_fs.h)
@@ -29,10 +30,18 @@ struct SimOptions {
   Faults faults;
 };
 
-// Fills o from argv. Returns 0 to run, 1 when help was printed to out, or -1 after
-// printing the problem to err.
+// Fills o from argv. Returns 0 to run, 1 when help or the version was printed to out, or -1
+// after printing the problem to err.
 int parse_sim_options(int argc, char** argv, SimOptions& o, FILE* out, FILE* err);
 
 void print_sim_help(FILE* out);
+
+// True for a dotted-decimal IPv4 address in 127.0.0.0/8, written plainly (four decimal
+// numbers, no leading zeros). Any other text, 0.0.0.0 included, may let other machines in.
+bool is_loopback_address(const char* address);
+
+// When o binds outside the loopback network, writes the one-line warning that the device
+// root, its boot images and format are open to that network.
+void warn_if_exposed(const SimOptions& o, FILE* err);
 
 }  // namespace rq::sim

@@ -22,6 +22,8 @@ namespace rq::sim::testing {
 using rq::testing::frame;
 using rq::testing::message;
 using rq::testing::patterned;
+using rq::testing::put_payload;
+using rq::testing::with_zero;
 
 inline std::string ready() { return message(0); }
 
@@ -97,15 +99,7 @@ class FakeShell {
     return receive() == message(0, 1);
   }
 
-  std::string log() {
-    fflush(log_);
-    std::string out;
-    rewind(log_);
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, log_)) > 0) out.append(buf, n);
-    return out;
-  }
+  std::string log() { return rq::testing::read_stream(log_); }
 
   TestRoot root;
 

@@ -41,7 +41,7 @@ int play_put(Session& s, uint8_t, int32_t announced) {
   int32_t size = 0;
   int code = n < 0 ? kStatusInvalidParameter : parse_put_payload(s, p, n, announced, &size);
   // A forced status still takes the data, then answers with the forced code.
-  int forced = code == 0 ? injected_status(s) : 0;
+  int forced = code == 0 ? preempting_status(s) : 0;
   Upload up;
   UploadMode mode = s.options->put_in_place ? UploadMode::kInPlace : UploadMode::kAtomic;
   if (code == 0 && forced == 0) code = -fs_upload_begin(s.fs, s.text, up, mode);
@@ -100,17 +100,17 @@ int play_put(Session& s, uint8_t, int32_t announced) {
 }
 
 int play_get(Session& s, uint8_t, int32_t announced) {
-  int code = receive_names(s, announced, 1);
-  if (code < 0) return code;
+  int code = 0;
+  int rc = receive_names(s, announced, 1, &code);
+  if (rc < 0) return rc;
   int fd = -1;
   int64_t size = 0;
-  if (code == 0) code = injected_status(s);
   if (code == 0) {
     fd = fs_open_read(s.fs, s.text, &size);
     if (fd < 0) code = -fd;
   }
   if (code != 0) return send_status(s, code, 0);
-  int rc = send_file_frames(s, fd, size, false, s.text);
+  rc = send_file_frames(s, fd, size, false, s.text);
   close(fd);
   return rc;
 }
@@ -127,7 +127,7 @@ int send_file_frames(Session& s, int fd, int64_t size, bool status_between, cons
       drop_link(s, "a file could not be read whole");
       return kWireClosed;
     }
-    apply_corruption(s.options->faults, s.command_id, sent, s.data, want);
+    apply_corruption(s.faults, sent, s.data, want);
     rc = send_data(s, "data", kTraceData, s.data, want);
     sent += got;
     if (status_between && rc == 0 && sent < size)

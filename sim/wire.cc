@@ -55,8 +55,7 @@ static int send_message(Session& s, const char* what, int code, int32_t value) {
 static int replace_first_answer(Session& s) {
   if (s.answered) return 0;
   s.answered = true;
-  const Faults& f = s.options->faults;
-  if (flag_set(f.oversize, s.command_id)) {
+  if (s.faults.oversize) {
     // A frame announcing more than any staging buffer holds, with all its bytes, so the
     // stream stays in step once the shell has skipped it.
     uint8_t header[kFrameHeaderSize];
@@ -74,7 +73,7 @@ static int replace_first_answer(Session& s) {
     }
     return kWireInjected;
   }
-  if (flag_set(f.garbage, s.command_id)) {
+  if (s.faults.garbage) {
     // Not a frame: no markers, and a length no shell can trust. Nothing after it can be
     // read in step, so the link goes.
     static const uint8_t kGarbage[] = {0xDE, 0xAD, 0xBE, 0xEF, 'n', 'o', 't', ' ',
@@ -89,7 +88,7 @@ static int replace_first_answer(Session& s) {
 
 static int send_gate(Session& s, const char* what, bool is_grant) {
   ++s.gates;
-  int code = refusal_code(s.options->faults, s.command_id, s.gates, s.ordinal);
+  int code = refusal_code(s.faults, s.gates);
   if (code != 0) return send_refusal(s, code);
   if (is_grant) {
     int rc = replace_first_answer(s);
@@ -114,7 +113,7 @@ int send_status(Session& s, int code, int32_t value, const char* what) {
 
 // Bytes of `length` that may still go before --drop cuts the link.
 static size_t allowed_before_drop(const Session& s, size_t length) {
-  int64_t limit = drop_limit(s.options->faults, s.command_id);
+  int64_t limit = s.faults.drop_after;
   if (limit < 0) return length;
   int64_t left = limit - s.data_bytes;
   if (left <= 0) return 0;
@@ -143,7 +142,7 @@ int send_data(Session& s, const char* what, TraceKind kind, const uint8_t* paylo
 
 int note_data_received(Session& s, size_t length) {
   s.data_bytes += static_cast<int64_t>(length);
-  int64_t limit = drop_limit(s.options->faults, s.command_id);
+  int64_t limit = s.faults.drop_after;
   if (limit >= 0 && s.data_bytes >= limit) {
     drop_link(s, "cut by --drop");
     return kWireInjected;
@@ -151,7 +150,7 @@ int note_data_received(Session& s, size_t length) {
   return 0;
 }
 
-int injected_status(const Session& s) { return forced_status(s.options->faults, s.command_id); }
+int preempting_status(const Session& s, int code) { return code != 0 ? code : s.faults.status; }
 
 bool shell_sent_within(Session& s, int timeout_ms) {
   return link_wait_readable(s.link, timeout_ms);
@@ -166,7 +165,8 @@ int receive_frame(Session& s, const char* what, TraceKind kind, int timeout_ms,
   if (n >= 0) {
     const uint8_t* frame = frame_reader_frame(s.link.reader);
     if (frame[0] != kFrameMarker0 || frame[1] != kFrameMarker1) {
-      trace_note(s.trace, kTraceName, false, "bytes that are not a frame", frame, kFrameHeaderSize + length);
+      trace_note(s.trace, kTraceName, false, "bytes that are not a frame", frame,
+                 kFrameHeaderSize + length);
       drop_link(s, "it sent bytes that are not a frame");
       return kWireClosed;
     }

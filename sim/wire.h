@@ -60,7 +60,10 @@ int note_data_received(Session& s, size_t length);
 // Ends the session; the reason goes to the log once.
 void drop_link(Session& s, const char* why);
 
-// The status code a --status rule forces on the current command, or 0.
-int injected_status(const Session& s);
+// The status that answers the current command in place of the device acting on it: `code`
+// when its request earned one (a wrong layout), else the status a --status rule forces,
+// leaving the device as it was; 0 when the device is to act. Every exchange asks here once
+// its request is in hand.
+int preempting_status(const Session& s, int code = 0);
 
 }  // namespace rq::sim

@@ -42,6 +42,11 @@ FakeProxy& FakeProxy::hang_up() {
   hang_up_ = true;
   return *this;
 }
+FakeProxy& FakeProxy::after_sent(size_t bytes) {
+  held_from_ = script_.size();
+  held_until_sent_ = bytes;
+  return *this;
+}
 FakeProxy& FakeProxy::console(const std::string& text) {
   console_text_ += text;
   return *this;
@@ -58,6 +63,9 @@ std::string FakeProxy::run(Handler handler, const std::string& line) {
   std::atomic<bool> done{false};
   std::string script;
   script.swap(script_);
+  size_t held_from = held_from_, held_until_sent = held_until_sent_;
+  held_from_ = std::string::npos;
+  size_t sent_before = sent_.size();
   size_t written = 0;
   bool hung_up = false;
   // One peer thread plays the script and records what the shell sends, so neither side
@@ -66,9 +74,11 @@ std::string FakeProxy::run(Handler handler, const std::string& line) {
     char buf[65536];
     for (;;) {
       bool idle = true;
-      if (proxy_end_ != kNoSocket && written < script.size() &&
+      bool held = held_from != std::string::npos && sent_.size() - sent_before < held_until_sent;
+      size_t playable = held ? held_from : script.size();
+      if (proxy_end_ != kNoSocket && written < playable &&
           socket_wait_writable(proxy_end_, 0) == 1) {
-        size_t n = split_ ? 1 : script.size() - written;
+        size_t n = split_ ? 1 : playable - written;
         long rc = socket_send(proxy_end_, script.data() + written, n);
         if (rc > 0) written += static_cast<size_t>(rc), idle = false;
       }
@@ -78,7 +88,7 @@ std::string FakeProxy::run(Handler handler, const std::string& line) {
       }
       // Only the proxy's sending side is shut: the shell sees the connection end, while
       // frames it sent before noticing are still recorded instead of failing by chance.
-      if (hang_up_ && !hung_up && proxy_end_ != kNoSocket && written == script.size()) {
+      if (hang_up_ && !hung_up && proxy_end_ != kNoSocket && written == script.size() && !held) {
         socket_shutdown_send(proxy_end_);
         hung_up = true;
       }

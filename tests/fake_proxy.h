@@ -30,6 +30,9 @@ class FakeProxy {
   FakeProxy& raw(const std::string& bytes);      // bytes as they are, framed or not
   FakeProxy& split(bool one_byte_writes);        // deliver the script one byte per write
   FakeProxy& hang_up();  // the shell sees the connection closed once the script is played
+  // What is queued after this call is played only once the shell has sent `bytes` bytes in
+  // the run: a proxy that stays silent until it is spoken to.
+  FakeProxy& after_sent(size_t bytes);
 
   // Lines the operator types (read by the shell's console_in).
   FakeProxy& console(const std::string& text);
@@ -50,6 +53,8 @@ class FakeProxy {
   std::string script_;
   bool split_ = false;
   bool hang_up_ = false;
+  size_t held_from_ = std::string::npos;  // where the held part of the script begins
+  size_t held_until_sent_ = 0;
   std::string console_text_;
   std::string sent_;
   size_t unread_ = 0;

@@ -2,6 +2,36 @@
 
 namespace rq {
 
+namespace {
+
+unsigned char fold(char ch) {
+  auto c = static_cast<unsigned char>(ch);
+  return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c + ('a' - 'A')) : c;
+}
+
+// Both texts up to n characters, or up to the end of both, alike.
+bool same_word_start(const char* a, const char* b, unsigned n) {
+  for (unsigned i = 0; i < n; ++i) {
+    if (fold(a[i]) != fold(b[i])) return false;
+    if (a[i] == '\0') return true;
+  }
+  return true;
+}
+
+}  // namespace
+
+const DiagTestName* diag_test_for_word(const char* word) {
+  for (const DiagTestName& t : kDiagTestNames)
+    if (same_word_start(word, t.word, t.compared)) return &t;
+  return nullptr;
+}
+
+const DiagTestName* diag_test_named(std::string_view name) {
+  for (const DiagTestName& t : kDiagTestNames)
+    if (name == t.word) return &t;
+  return nullptr;
+}
+
 DiagResult run_diag_test(Device& d, uint8_t test, Operator& op) {
   DiagResult r;
   int code = send_command(d, kCmdDiag, test, 0);

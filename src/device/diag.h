@@ -5,10 +5,19 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 #include "device/device.h"
 
 namespace rq {
+
+// The test a word names as the operator types it: each of kDiagTestNames in turn, compared
+// over its `compared` characters with ASCII letters folded, so "FLASHY" names the flash
+// test. nullptr when none matches.
+const DiagTestName* diag_test_for_word(const char* word);
+
+// The test whose word is exactly name, or nullptr.
+const DiagTestName* diag_test_named(std::string_view name);
 
 enum class Question { kToneHeard, kPlaybackHeard, kGbaTextSeen };
 enum class KeyPrompt { kStartTone, kRecord, kPlayback };

@@ -64,6 +64,11 @@ Result pwd(Device& d) {
   return read_text(d, kCmdPwd, &reply);
 }
 
+Result ver(Device& d) {
+  TextReply reply;
+  return read_text(d, kCmdVer, &reply);
+}
+
 Result ls_root(Device& d) {
   ListingReply reply;
   return list_path(d, "/", 2, &reply);
@@ -96,6 +101,14 @@ TEST(DeviceResult, NamesTheStepAndTheCodeOfEveryFailure) {
        3},
       {"pwd reply lost", pwd, [](FakeProxy& p) { p.ready().status(0, 2).hang_up(); }, Step::kReply,
        kCodeLinkLost},
+      {"ver refused", ver, [](FakeProxy& p) { p.ready(3); }, Step::kCommand, 3},
+      {"ver status", ver, [](FakeProxy& p) { p.ready().status(9, 4); }, Step::kStatus, 9},
+      {"ver status lost", ver, [](FakeProxy& p) { p.ready().hang_up(); }, Step::kStatus,
+       kCodeLinkLost},
+      {"format done", format_device, [](FakeProxy& p) { p.ready().status(0); }, Step::kNone, 0},
+      {"format refused", format_device, [](FakeProxy& p) { p.ready(3); }, Step::kCommand, 3},
+      {"format status", format_device, [](FakeProxy& p) { p.ready().status(-8); }, Step::kStatus,
+       -8},
       {"ls path refused", ls_root, [](FakeProxy& p) { p.ready().ready(6); }, Step::kPayload, 6},
   };
   for (const Row& row : rows) {

@@ -24,6 +24,18 @@ int32_t listing_field(const ListingReply& r, size_t offset) {
   return offset + 4 <= r.length ? get_le32(r.bytes + offset) : 0;
 }
 
+FileRecord listing_file_record(const ListingReply& r) {
+  FileRecord f;
+  f.uid = listing_field(r, kRecordUidOffset);
+  f.gid = listing_field(r, kRecordGidOffset);
+  f.attr = listing_field(r, kRecordAttrOffset);
+  f.own = listing_field(r, kRecordOwnOffset);
+  f.grp = listing_field(r, kRecordGrpOffset);
+  f.other = listing_field(r, kRecordOtherOffset);
+  f.size = listing_field(r, kRecordSizeOffset);
+  return f;
+}
+
 bool listing_next(const ListingReply& r, ListingCursor& cursor, ListingEntry* entry) {
   int32_t count = listing_field(r, kListingCountOffset);
   while (cursor.next < r.length && cursor.number < count) {
@@ -39,6 +51,13 @@ bool listing_next(const ListingReply& r, ListingCursor& cursor, ListingEntry* en
     return true;
   }
   return false;
+}
+
+bool listing_can_carry(std::string_view name) {
+  for (char ch : name)
+    if (static_cast<uint8_t>(ch) == kEntryDirectory || static_cast<uint8_t>(ch) == kEntryFile)
+      return false;
+  return true;
 }
 
 }  // namespace rq

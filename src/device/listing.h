@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 #include "device/device.h"
 
@@ -29,6 +30,9 @@ bool listing_is_file(const ListingReply& r);
 // The 32-bit field at offset, or 0 when the reply ends before the field does.
 int32_t listing_field(const ListingReply& r, size_t offset);
 
+// The file form's fields; those the reply ends before read as 0.
+FileRecord listing_file_record(const ListingReply& r);
+
 // The directory form's entries, one per call.
 struct ListingCursor {
   size_t next = kListingHeaderSize;
@@ -46,6 +50,10 @@ struct ListingEntry {
 // Hands out the next entry until the announced count or the frame's end is reached. A byte
 // other than the two type bytes belongs to the current name.
 bool listing_next(const ListingReply& r, ListingCursor& cursor, ListingEntry* entry);
+
+// False when name holds a type byte: a listing would end the name there, so a file of that
+// name could be made but never listed as itself.
+bool listing_can_carry(std::string_view name);
 
 }  // namespace rq
 

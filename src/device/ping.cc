@@ -19,4 +19,12 @@ PingResult ping_device(Device& d, bool without_ready) {
   return p;
 }
 
+ProbeResult startup_probe(Device& d) {
+  ProbeResult probe;
+  if (link_wait_readable(d.link, kStartupProbeWaitMs)) return probe;
+  probe.pinged = true;
+  probe.ping = ping_device(d, true);
+  return probe;
+}
+
 }  // namespace rq

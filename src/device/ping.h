@@ -17,4 +17,14 @@ struct PingResult {
 // message went out.
 PingResult ping_device(Device& d, bool without_ready);
 
+// The start-up probe, right after connecting: a proxy that speaks within kStartupProbeWaitMs
+// keeps its message for the first command, and nothing is sent; a silent one is pinged
+// without waiting for a ready message.
+struct ProbeResult {
+  bool pinged = false;  // the proxy stayed silent and the ping went out
+  PingResult ping;      // how it went, when pinged
+  bool ok() const { return !pinged || ping.result.ok(); }
+};
+ProbeResult startup_probe(Device& d);
+
 }  // namespace rq

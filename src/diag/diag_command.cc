@@ -10,7 +10,6 @@
 #include "diag/prompts.h"
 #include "shell/args.h"
 #include "shell/failure_report.h"
-#include "shell/line.h"
 
 namespace rq {
 
@@ -34,19 +33,16 @@ const SimpleTest kFlashTest = {"diag flash failed rcving err = %d\n", "Start FLA
 const SimpleTest kGbaTest = {"diag GBA failed rcving err = %d\n", "Start GBA Test ... \n",
                              "diag GBA failed errcode = %d\n", nullptr};
 
-struct DiagEntry {
-  const char* word;
-  unsigned compared;         // characters compared, so longer words that start with it match
-  uint8_t test;              // the command message's sub-code
-  const SimpleTest* simple;  // nullptr: the audio dialogue
-};
-
-// Tried in this order. usb is accepted although the help text leaves it out.
-const DiagEntry kDiagTests[] = {
-    {"usb", 3, kDiagUsb, &kUsbTest}, {"aud", 3, kDiagAudio, nullptr},
-    {"rtc", 3, kDiagRtc, &kRtcTest}, {"flash", 5, kDiagFlash, &kFlashTest},
-    {"gba", 3, kDiagGba, &kGbaTest},
-};
+// The simple tests' lines, by the test's code; nullptr for the audio dialogue.
+const SimpleTest* simple_test(uint8_t test) {
+  switch (test) {
+    case kDiagUsb: return &kUsbTest;
+    case kDiagRtc: return &kRtcTest;
+    case kDiagFlash: return &kFlashTest;
+    case kDiagGba: return &kGbaTest;
+    default: return nullptr;
+  }
+}
 
 int run_simple_test(Shell& c, uint8_t test, const SimpleTest& t) {
   ConsoleOperator console{&c, t.start_line};
@@ -71,20 +67,16 @@ int run_simple_test(Shell& c, uint8_t test, const SimpleTest& t) {
 
 }  // namespace
 
-const char* diag_test_word(size_t index) {
-  return index < sizeof kDiagTests / sizeof kDiagTests[0] ? kDiagTests[index].word : nullptr;
-}
-
 int cmd_diag(Shell& c, char* command) {
   // The keyword is skipped by its own length; the dispatcher guarantees it is there, but a
   // shorter text must not be skipped past its end.
   const char* word = command;
   for (size_t i = 0; i < kKeywordLength && *word; ++i) ++word;
   word = skip_blanks(word);
-  for (const DiagEntry& entry : kDiagTests) {
-    if (strnicmp_ascii(word, entry.word, entry.compared) != 0) continue;
-    if (!entry.simple) return run_audio_test(c);
-    return run_simple_test(c, entry.test, *entry.simple);
+  // usb is accepted although the help text leaves it out.
+  if (const DiagTestName* test = diag_test_for_word(word)) {
+    const SimpleTest* simple = simple_test(test->test);
+    return simple ? run_simple_test(c, test->test, *simple) : run_audio_test(c);
   }
   note_outcome(c, CommandOutcome::kUsage);
   fprintf(c.console_out, "Error: unsupport diag command <%s>\n", command);

@@ -53,8 +53,10 @@ void run_cases(const Case* cases, size_t count) {
     EXPECT_EQ(p.run(cmd_diag, k.line), k.out);
     auto f = p.sent_frames();
     if (*k.sent) {
-      ASSERT_EQ(f.size(), 1u);
-      EXPECT_TRUE(wire_matches(k.sent, f[0])) << hex(f[0]);
+      EXPECT_EQ(f.size(), 1u);
+      if (!f.empty()) {
+        EXPECT_TRUE(wire_matches(k.sent, f[0])) << hex(f[0]);
+      }
     } else {
       EXPECT_TRUE(f.empty());
     }

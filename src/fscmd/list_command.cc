@@ -8,13 +8,10 @@ namespace rq {
 
 namespace {
 
-void print_file_record(Shell& c, const char* path, const ListingReply& r) {
-  fprintf(c.console_out, "%s %dBytes ", path, listing_field(r, kRecordSizeOffset));
-  fprintf(c.console_out, "uid=%d gid=%d attr=%x own=%x grp=%d other=%d\n",
-          listing_field(r, kRecordUidOffset), listing_field(r, kRecordGidOffset),
-          static_cast<unsigned>(listing_field(r, kRecordAttrOffset)),
-          static_cast<unsigned>(listing_field(r, kRecordOwnOffset)),
-          listing_field(r, kRecordGrpOffset), listing_field(r, kRecordOtherOffset));
+void print_file_record(Shell& c, const char* path, const FileRecord& f) {
+  fprintf(c.console_out, "%s %dBytes ", path, f.size);
+  fprintf(c.console_out, "uid=%d gid=%d attr=%x own=%x grp=%d other=%d\n", f.uid, f.gid,
+          static_cast<unsigned>(f.attr), static_cast<unsigned>(f.own), f.grp, f.other);
 }
 
 void print_directory(Shell& c, const char* path, const ListingReply& r) {
@@ -40,7 +37,7 @@ int cmd_ls(Shell& c, char* command) {
   Result r = list_path(c.device, path, wire_length, &reply);
   if (!r.ok()) return report_path_result(c, r, kLines);
   if (listing_is_file(reply))
-    print_file_record(c, path, reply);
+    print_file_record(c, path, listing_file_record(reply));
   else
     print_directory(c, path, reply);
   return 0;

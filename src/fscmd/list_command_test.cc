@@ -11,13 +11,8 @@ namespace {
 
 using testing::FakeProxy;
 using testing::hex;
+using testing::le32;
 using testing::wire_matches;
-
-std::string le32(int32_t v) {
-  uint32_t u = static_cast<uint32_t>(v);
-  return {static_cast<char>(u), static_cast<char>(u >> 8), static_cast<char>(u >> 16),
-          static_cast<char>(u >> 24)};
-}
 
 std::string dir_reply(int32_t count, const std::string& entries, char tag = 'D') {
   return std::string(1, tag) + std::string(3, '\0') + le32(count) + entries;

@@ -90,6 +90,28 @@ enum CommandCode : uint8_t {
   kCmdAudioCancel = 0x63,
 };
 
+// The shell keyword that sends each command code: the name a trace gives a command message,
+// and the one rqsim's fault options take. The audio test's answers are "go" and "cancel".
+struct CommandKeyword {
+  CommandCode code;
+  const char* keyword;
+};
+inline constexpr CommandKeyword kCommandKeywords[] = {
+    {kCmdPing, "ping"},    {kCmdFormat, "format"}, {kCmdLs, "ls"},
+    {kCmdPwd, "pwd"},      {kCmdCd, "cd"},         {kCmdMkdir, "mkdir"},
+    {kCmdRm, "rm"},        {kCmdMv, "mv"},         {kCmdPut, "put"},
+    {kCmdGet, "get"},      {kCmdLaunch, "launch"}, {kCmdCp, "cp"},
+    {kCmdVer, "ver"},      {kCmdDiag, "diag"},     {kCmdReadBoot, "rb"},
+    {kCmdWriteBoot, "wb"}, {kCmdAudioGo, "go"},    {kCmdAudioCancel, "cancel"},
+};
+
+// The keyword for a command code, or nullptr for a code no command uses.
+constexpr const char* command_code_keyword(uint8_t code) {
+  for (const CommandKeyword& k : kCommandKeywords)
+    if (k.code == code) return k.keyword;
+  return nullptr;
+}
+
 enum DiagTest : uint8_t {
   kDiagAudio = 1,
   kDiagRtc = 2,

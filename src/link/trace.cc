@@ -8,27 +8,7 @@ namespace {
 
 constexpr size_t kTraceBytes = 16;  // shown before a frame is abbreviated
 
-struct CodeKeyword {
-  uint8_t code;
-  const char* keyword;
-};
-
-constexpr CodeKeyword kCodeKeywords[] = {
-    {kCmdPing, "ping"},    {kCmdFormat, "format"}, {kCmdLs, "ls"},
-    {kCmdPwd, "pwd"},      {kCmdCd, "cd"},         {kCmdMkdir, "mkdir"},
-    {kCmdRm, "rm"},        {kCmdMv, "mv"},         {kCmdPut, "put"},
-    {kCmdGet, "get"},      {kCmdLaunch, "launch"}, {kCmdCp, "cp"},
-    {kCmdVer, "ver"},      {kCmdDiag, "diag"},     {kCmdReadBoot, "rb"},
-    {kCmdWriteBoot, "wb"}, {kCmdAudioGo, "go"},    {kCmdAudioCancel, "cancel"},
-};
-
 }  // namespace
-
-const char* command_code_keyword(uint8_t code) {
-  for (const CodeKeyword& k : kCodeKeywords)
-    if (k.code == code) return k.keyword;
-  return nullptr;
-}
 
 const char* command_code_name(uint8_t code, char* scratch, size_t scratch_size) {
   if (const char* keyword = command_code_keyword(code)) return keyword;

@@ -28,11 +28,7 @@ void trace_frame(FILE* out, const char* who, bool sent, const char* what, TraceK
 void trace_note(FILE* out, const char* who, bool sent, const char* text, const uint8_t* bytes,
                 size_t length);
 
-// The shell keyword that sends a command-message code ("ls"), "go" and "cancel" for the
-// audio test's answers, or nullptr for a code no command uses.
-const char* command_code_keyword(uint8_t code);
-
-// command_code_keyword, or the code in hex ("0x42") written into scratch.
+// command_code_keyword (link/protocol.h), or the code in hex ("0x42") written into scratch.
 const char* command_code_name(uint8_t code, char* scratch, size_t scratch_size);
 
 }  // namespace rq

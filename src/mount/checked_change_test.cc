@@ -53,11 +53,11 @@ struct Fixture {
   void start() {
     ConnectSettings s;
     s.port = port;
-    s.timeout_ms = 1000;
+    s.timeout_s = 1;
     std::thread first(take_mkdir_and_hang_up, listener);
-    std::string why;
+    ConnectFailure failure;
     // The first connection is made before the worker starts, as the mount does.
-    ASSERT_EQ(connect_once(device, s, &why), 0) << why;
+    ASSERT_EQ(connect_device(device, s, &failure), 0) << failure.text;
     worker = std::make_unique<Worker>(device, s, 0, log);
     worker->start();
     first_peer = std::move(first);

@@ -18,8 +18,8 @@
 #include <mutex>
 #include <thread>
 
+#include "device/connect.h"
 #include "link/socket.h"
-#include "mount/connection.h"
 #include "mount/fuse_ops.h"
 #include "mount/mount_options.h"
 #include "mount/shutdown.h"
@@ -175,15 +175,11 @@ int run(int argc, char** argv) {
   o.mountpoint = real;
   o.cache_dir = absolute(o.cache_dir);
   o.log_file = absolute(o.log_file);
-  o.trace_file = absolute(o.trace_file);
+  o.connect.trace_file = absolute(o.connect.trace_file);
 
   auto m = std::make_unique<MountContext>(o);
   m->start_ns = wall_ns();
   socket_startup();
-  ConnectSettings settings;
-  settings.host = o.host;
-  settings.port = o.port;
-  settings.timeout_ms = o.timeout_s <= 0 ? 0 : static_cast<int>(o.timeout_s * 1000.0 + 0.5);
 
   std::string why;
   if (open_cache_dir(m->cache, o.cache_dir, o.mountpoint, &why) != 0) {
@@ -200,10 +196,11 @@ int run(int argc, char** argv) {
       return kExitFailure;
     }
   }
-  if (o.trace) {
-    FILE* trace = o.trace_file.empty() ? m->log.out : fopen(o.trace_file.c_str(), "w");
+  if (o.connect.trace) {
+    const std::string& trace_file = o.connect.trace_file;
+    FILE* trace = trace_file.empty() ? m->log.out : fopen(trace_file.c_str(), "w");
     if (!trace) {
-      fprintf(stderr, "rqmount: cannot open trace file %s: %s\n", o.trace_file.c_str(),
+      fprintf(stderr, "rqmount: cannot open trace file %s: %s\n", trace_file.c_str(),
               strerror(errno));
       return kExitFailure;
     }
@@ -212,12 +209,13 @@ int run(int argc, char** argv) {
     m->device.link.trace_clock = true;
   }
 
-  if (connect_waiting(m->device, settings, o.wait_s, &why) != 0) {
-    fprintf(stderr, "rqmount: %s\n", why.c_str());
+  ConnectFailure failure;
+  if (connect_device(m->device, o.connect, &failure) != 0) {
+    fprintf(stderr, "rqmount: %s\n", failure.text.c_str());
     return kExitLink;
   }
-  m->worker = std::make_unique<Worker>(m->device, settings, static_cast<int64_t>(o.idle_s * 1000.0),
-                                       m->log);
+  m->worker = std::make_unique<Worker>(m->device, o.connect,
+                                       static_cast<int64_t>(o.idle_s * 1000.0), m->log);
 
   fuse_args args = FUSE_ARGS_INIT(0, nullptr);
   fuse_opt_add_arg(&args, argv[0]);
@@ -238,8 +236,8 @@ int run(int argc, char** argv) {
     fuse_destroy(f);
     return kExitFailure;
   }
-  log_line(m->log, "mounted %s:%d on %s (cache %s)", o.host.c_str(), o.port, o.mountpoint.c_str(),
-           m->cache.root.c_str());
+  log_line(m->log, "mounted %s:%d on %s (cache %s)", o.connect.host.c_str(), o.connect.port,
+           o.mountpoint.c_str(), m->cache.root.c_str());
   int status = serve(*m, f);
   fuse_destroy(f);
   return status;

@@ -12,17 +12,8 @@ namespace rq::mount {
 
 namespace {
 
-// The same range and wording as rqtool's -t and -w.
-std::string check_seconds(const std::string& value) {
-  char* end = nullptr;
-  double d = strtod(value.c_str(), &end);
-  if (end == value.c_str() || *end || !(d >= 0) || d > 1e6)
-    return "wants a number of seconds from 0 to 1000000, not " + value;
-  return "";
-}
-
 int seconds_value(const std::string& key, const std::string& value, double* out, std::string* why) {
-  std::string problem = check_seconds(value);
+  std::string problem = seconds_problem(value);
   if (!problem.empty()) {
     *why = "-o " + key + " " + problem;
     return -1;
@@ -51,8 +42,8 @@ void take_trace_option(std::vector<std::string>& args, MountOptions& o) {
   for (auto it = args.begin(); it != args.end();) {
     if (*it == "--") break;
     if (*it == "--trace" || it->rfind("--trace=", 0) == 0) {
-      o.trace = true;
-      if (it->size() > 7) o.trace_file = it->substr(8);
+      o.connect.trace = true;
+      if (it->size() > 7) o.connect.trace_file = it->substr(8);
       it = args.erase(it);
     } else {
       ++it;
@@ -116,20 +107,23 @@ int parse_mount_options(int argc, char** argv, MountOptions& o, FILE* out, FILE*
   app.set_version_flag("--version", std::string("rqmount ") + kVersion);
   app.allow_windows_style_options(false);
   app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
-  app.add_option("-H,--host", o.host, "the proxy's address: dotted IPv4 or a host name")
+  ConnectSettings& c = o.connect;
+  app.add_option("-H,--host", c.host, "the proxy's address: dotted IPv4 or a host name")
       ->capture_default_str();
-  app.add_option("-p,--port", o.port, "the proxy's port")
-      ->check(CLI::Range(1, 65535))
+  app.add_option("-p,--port", c.port, "the proxy's port")
+      ->check(CLI::Validator(port_problem, "INT in [" + std::to_string(kLowestPort) + " - " +
+                                               std::to_string(kHighestPort) + "]"))
       ->capture_default_str();
-  app.add_option("-t,--timeout", o.timeout_s,
-                 "give up on an exchange when a send or receive makes no progress for SEC "
-                 "seconds (0: wait for ever)")
-      ->check(CLI::Validator(check_seconds, "SEC"))
-      ->type_name("SEC")
-      ->capture_default_str();
-  app.add_option("-w,--wait", o.wait_s,
+  CLI::Option* timeout =
+      app.add_option("-t,--timeout", c.timeout_s,
+                     "give up on an exchange when a send or receive makes no progress for SEC "
+                     "seconds (0: wait for ever)")
+          ->check(CLI::Validator(seconds_problem, "SEC"))
+          ->type_name("SEC")
+          ->capture_default_str();
+  app.add_option("-w,--wait", c.wait_s,
                  "at mount time, retry every 0.5 s for up to SEC seconds until the proxy answers")
-      ->check(CLI::Validator(check_seconds, "SEC"))
+      ->check(CLI::Validator(seconds_problem, "SEC"))
       ->type_name("SEC");
   bool trace_shown = false;
   app.add_flag("--trace", trace_shown,
@@ -161,6 +155,7 @@ int parse_mount_options(int argc, char** argv, MountOptions& o, FILE* out, FILE*
             e.what());
     return -1;
   }
+  c.timeout_given = timeout->count() > 0;
   for (const std::string& option : mount_options) {
     std::string why;
     if (apply_mount_option(o, option, &why) != 0) {

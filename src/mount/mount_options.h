@@ -8,18 +8,14 @@
 #include <string>
 #include <vector>
 
-#include "link/protocol.h"
+#include "device/connect.h"
 
 namespace rq::mount {
 
 struct MountOptions {
-  // The connection, as rqtool's -H, -p, -t, -w and --trace mean them.
-  std::string host = "127.0.0.1";
-  int port = kDefaultProxyPort;
-  double timeout_s = 30;
-  double wait_s = 0;
-  bool trace = false;
-  std::string trace_file;  // empty: standard error in the foreground, else the log
+  // The connection, as rqtool's -H, -p, -t, -w and --trace mean them (trace_file empty:
+  // the log, which is standard error in the foreground).
+  ConnectSettings connect;
 
   bool foreground = false;
   std::string mountpoint;

@@ -40,12 +40,12 @@ TEST(MountOptions, TakesTheConnectionOptionsAndSplitsDashO) {
                     "-o", "uid=1000,gid=100,umask=027,allow_other", "-o",
                     "cache_timeout=0.5,idle=60,flush_deadline=5,direct_put,strict_attrs", "/mnt"});
   ASSERT_EQ(p.rc, 0) << p.err;
-  EXPECT_EQ(p.o.host, "10.0.0.2");
-  EXPECT_EQ(p.o.port, 4000);
-  EXPECT_EQ(p.o.timeout_s, 2.5);
-  EXPECT_EQ(p.o.wait_s, 3);
-  EXPECT_TRUE(p.o.trace);
-  EXPECT_EQ(p.o.trace_file, "/tmp/t");
+  EXPECT_EQ(p.o.connect.host, "10.0.0.2");
+  EXPECT_EQ(p.o.connect.port, 4000);
+  EXPECT_EQ(p.o.connect.timeout_s, 2.5);
+  EXPECT_EQ(p.o.connect.wait_s, 3);
+  EXPECT_TRUE(p.o.connect.trace);
+  EXPECT_EQ(p.o.connect.trace_file, "/tmp/t");
   EXPECT_TRUE(p.o.foreground);
   EXPECT_EQ(p.o.uid, 1000u);
   EXPECT_EQ(p.o.gid, 100u);

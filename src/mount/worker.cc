@@ -11,7 +11,9 @@ int64_t Worker::now_ms() {
 }
 
 Worker::Worker(Device& device, const ConnectSettings& settings, int64_t idle_ms, MountLog& log)
-    : device_(device), settings_(settings), idle_ms_(idle_ms), log_(log) {}
+    : device_(device), settings_(settings), idle_ms_(idle_ms), log_(log) {
+  settings_.wait_s = 0;  // one try each time: the worker itself paces the retries
+}
 
 Worker::~Worker() { stop(); }
 
@@ -62,11 +64,11 @@ void Worker::post(Job job, std::function<void(int)> done) {
 
 bool Worker::reconnect(std::unique_lock<std::mutex>& lock) {
   lock.unlock();
-  std::string why;
-  int rc = connect_once(device_, settings_, &why);
+  ConnectFailure failure;
+  int rc = connect_device(device_, settings_, &failure);
   lock.lock();
   if (rc != 0) {
-    if (state_ != LinkState::kDown) log_line(log_, "link down: %s", why.c_str());
+    if (state_ != LinkState::kDown) log_line(log_, "link down: %s", failure.text.c_str());
     state_ = LinkState::kDown;
     return false;
   }

@@ -15,8 +15,8 @@
 #include <mutex>
 #include <thread>
 
+#include "device/connect.h"
 #include "device/device.h"
-#include "mount/connection.h"
 #include "mount/mount_log.h"
 
 namespace rq::mount {

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "diag/diag_command.h"
+#include "link/protocol.h"
 #include "shell/commands.h"
 #include "shell/line.h"
 
@@ -111,7 +111,7 @@ std::vector<std::string> matching_words(CompletionKind kind, const std::string& 
     offer("h");  // help is the one command outside the table
   }
   if (kind == CompletionKind::kDiagTest)
-    for (size_t i = 0; const char* test = diag_test_word(i); ++i) offer(test);
+    for (const DiagTestName& test : kDiagTestNames) offer(test.word);
   return words;
 }
 

@@ -1,7 +1,7 @@
 #include "shell/console.h"
 
+#include "local/platform.h"
 #include "shell/line_editor.h"
-#include "shell/terminal.h"
 
 namespace rq {
 
@@ -28,16 +28,6 @@ char* console_read_line(Shell& c, char* buf, int size, const char* prompt) {
       console_end_leaves_line_open())
     fputc('\n', c.console_out);
   return got;
-}
-
-void erase_progress_line(Shell& c) {
-  if (!c.progress_shown) return;
-  if (c.progress_blanks)
-    fprintf(c.progress_out, "\r%*s\r", kProgressBlankWidth, "");
-  else
-    fputs("\r\033[K", c.progress_out);
-  fflush(c.progress_out);
-  c.progress_shown = false;
 }
 
 }  // namespace rq

@@ -17,12 +17,4 @@ void console_stop_editor(Shell& c);
 // fgets does: a longer line arrives in pieces, the line feed stays. nullptr at end of input.
 char* console_read_line(Shell& c, char* buf, int size, const char* prompt);
 
-// Erases a transfer's progress line, so that console text printed in the middle of a
-// transfer (a lost connection, a failure report) starts at the beginning of a clean line.
-void erase_progress_line(Shell& c);
-
-// Width of the blanks that erase a progress line where the terminal knows no erase sequence:
-// wider than any progress line, within 80 columns.
-constexpr int kProgressBlankWidth = 78;
-
 }  // namespace rq

@@ -1,13 +1,12 @@
 #include "shell/failure_report.h"
 
 #include "link/status.h"
-#include "shell/console.h"
 
 namespace rq {
 
 int print_failure_report(Shell& c, int code, const char* line_format) {
   note_outcome(c, code == kCodeLinkLost ? CommandOutcome::kLink : CommandOutcome::kDevice);
-  erase_progress_line(c);
+  erase_progress_line(c.progress);
   fprintf(c.console_out, "ERROR: %s \n", status_text(code));
   fprintf(c.console_out, line_format, code);
   return code;
@@ -26,7 +25,7 @@ void report_link_event(void* context, const LinkEvent& e) {
       return;
     default: break;
   }
-  erase_progress_line(c);
+  erase_progress_line(c.progress);
   switch (e.kind) {
     case LinkEventKind::kSendFailed:
       fprintf(out, "ERROR: socket send failed errno=%d\n", e.error);

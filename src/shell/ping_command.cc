@@ -1,14 +1,10 @@
 #include "shell/ping_command.h"
 
-#include "device/ping.h"
 #include "shell/failure_report.h"
 
 namespace rq {
 
-int ping(Shell& c, char* command) {
-  const char* p = command + 4;
-  while (*p == ' ' || *p == '\t') ++p;
-  PingResult r = ping_device(c.device, *p == 'N');
+int report_ping(Shell& c, const PingResult& r) {
   if (r.result.step == Step::kCommand)
     return print_failure_report(c, r.result.code, "Ping command failed errcode = %d\n");
   if (!r.result.ok()) {
@@ -17,6 +13,12 @@ int ping(Shell& c, char* command) {
     return -1;
   }
   return 0;
+}
+
+int ping(Shell& c, char* command) {
+  const char* p = command + 4;
+  while (*p == ' ' || *p == '\t') ++p;
+  return report_ping(c, ping_device(c.device, *p == 'N'));
 }
 
 }  // namespace rq

@@ -1,11 +1,16 @@
 #pragma once
 
+#include "device/ping.h"
 #include "shell/shell.h"
 
 namespace rq {
 
 // The `ping` command. "ping N" (any blanks, upper-case N) sends without waiting for a
-// ready message; the start-up probe runs it that way.
+// ready message, as the start-up probe does.
 int ping(Shell& c, char* command);
+
+// Prints how a ping went (nothing when it came back in sync); the start-up probe's ping is
+// reported the same way. Returns 0, or the failure's code or -1.
+int report_ping(Shell& c, const PingResult& r);
 
 }  // namespace rq

@@ -2,20 +2,20 @@
 
 #include <cstdlib>
 
+#include "local/interrupt_cleanup.h"
+#include "local/platform.h"
+#include "local/progress.h"
 #include "shell/args.h"
 #include "shell/commands.h"
 #include "shell/console.h"
 #include "shell/failure_report.h"
 #include "shell/line.h"
 #include "shell/ping_command.h"
-#include "shell/terminal.h"
-#include "transfer/interrupt_cleanup.h"
 
 namespace rq {
 
 namespace {
 constexpr size_t kLineSize = 1024;
-constexpr int kStartupWaitMs = 20;
 }  // namespace
 
 Shell::Shell() {
@@ -66,18 +66,13 @@ int shell_main(Shell& c, int argc, char** argv) {
     return -1;
   }
   // A proxy that speaks first keeps its message for the first command; otherwise greet it.
-  if (!link_wait_readable(c.device.link, kStartupWaitMs)) {
-    char probe[] = "ping N";
-    ping(c, probe);
-  }
+  ProbeResult probe = startup_probe(c.device);
+  if (probe.pinged) report_ping(c, probe.ping);
   // Before the first command: an interrupted download removes its temporary file.
-  install_interrupt_cleanup();
+  install_interrupt_cleanup(kEveryInterrupt, WindowsInterruptExit::kConsoleDefault);
   console_start_editor(c);
   // After the interrupt clean-up, so that an interrupt puts the console's mode back as well.
-  if (stderr_is_terminal()) {
-    c.progress_out = stderr;
-    c.progress_blanks = !stderr_enable_line_erase();
-  }
+  progress_on_stderr(c.progress);
   run_command_loop(c);
   stderr_restore_mode();
   console_stop_editor(c);

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "device/device.h"
+#include "local/progress.h"
 
 namespace rq {
 
@@ -28,9 +29,7 @@ struct Shell {
   FILE* console_out = stdout;
   FILE* script = nullptr;        // the command script being read, if any
   LineEditor* editor = nullptr;  // set when the console is a terminal with line editing
-  FILE* progress_out = nullptr;  // transfer progress goes here when someone watches it
-  bool progress_shown = false;   // a progress line is on the screen right now
-  bool progress_blanks = false;  // the terminal knows no erase sequence: overwrite with blanks
+  ProgressLine progress;         // transfer progress, drawn when someone watches it
   bool quit = false;
   CommandOutcome outcome = CommandOutcome::kOk;
 };

@@ -11,6 +11,7 @@
 #include "shell/commands.h"
 #include "shell/line.h"
 #include "support/console_text.h"
+#include "support/files.h"
 
 namespace rq {
 namespace {
@@ -120,20 +121,11 @@ TEST(CommandLoop, ScriptLinesArePromptlessAndTrimmedLikeConsoleLines) {
 
 class ScriptFiles : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/rqshell-scripts.XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
   std::string write(const std::string& name, const std::string& text) {
-    std::string path = dir_ + "/" + name;
-    FILE* f = fopen(path.c_str(), "wb");
-    fputs(text.c_str(), f);
-    fclose(f);
-    return path;
+    testing::write_file(dir_ / name, text);
+    return dir_ / name;
   }
-  std::string dir_;
+  testing::TempDir dir_;
 };
 
 TEST_F(ScriptFiles, RunScriptSwitchesForGoodAndFallsBackToTheConsole) {
@@ -160,7 +152,7 @@ TEST_F(ScriptFiles, WordsStartingWithSRunAScript) {
   std::string status_line = "status";
   // "status" names the script "tatus", relative to the working directory.
   std::string cwd = std::filesystem::current_path();
-  std::filesystem::current_path(dir_);
+  std::filesystem::current_path(dir_.path());
   p.run(
       [](Shell& c, char* cmd) {
         dispatch_command(c, cmd);

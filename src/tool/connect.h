@@ -1,8 +1,5 @@
-// Opening the run's one connection: the address lookup, the connect (bounded by the
-// time-out), and the start-up probe rqshell makes (a proxy that speaks within 20 ms keeps
-// its message for the first command; otherwise a ping goes out without waiting for a
-// ready, and its reply must come back in sync). With --wait, failed tries are repeated
-// every 0.5 s until the wait is over.
+// Opening the run's one connection with the run's settings (device/connect.h): the lookup,
+// the connect bounded by the time-out, the start-up probe, and with --wait the retries.
 #pragma once
 
 #include "tool/tool.h"

@@ -16,16 +16,6 @@ namespace {
 // counted, as nothing is being received then.
 constexpr double kDiagSeconds = 300;
 
-struct TestEntry {
-  const char* word;
-  uint8_t code;  // the command message's sub-code
-};
-const TestEntry kTests[] = {{"usb", kDiagUsb},
-                            {"rtc", kDiagRtc},
-                            {"flash", kDiagFlash},
-                            {"gba", kDiagGba},
-                            {"aud", kDiagAudio}};
-
 // The words are rqtool's own; none holds a double quote or a percent sign, so that a
 // fixture's program receives each one as a single argument on every platform.
 const char* question_words(Question q) {
@@ -45,6 +35,17 @@ const char* key_words(KeyPrompt p) {
     case KeyPrompt::kPlayback: return "Play the recording back?";
   }
   return "";
+}
+
+// The test words as rqtool lists them: the tests that run alone first, then the audio
+// dialogue, which needs an answer at every stage.
+std::vector<std::string> test_words() {
+  std::vector<std::string> words;
+  for (const DiagTestName& t : kDiagTestNames)
+    if (t.test != kDiagAudio) words.emplace_back(t.word);
+  for (const DiagTestName& t : kDiagTestNames)
+    if (t.test == kDiagAudio) words.emplace_back(t.word);
+  return words;
 }
 
 // Why no verdict could be reached, when the answers failed.
@@ -231,24 +232,23 @@ int run_audio(Tool& t, Operator& op, FixtureOperator& o) {
 }  // namespace
 
 CLI::App* add_diag_command(CLI::App& app, DiagArgs& a) {
-  CLI::App* diag = app.add_subcommand("diag", "run a device self-test: usb, rtc, flash, gba, aud");
+  std::string words;
+  for (const std::string& w : test_words()) words += (words.empty() ? "" : ", ") + w;
+  CLI::App* diag = app.add_subcommand("diag", "run a device self-test: " + words);
   diag->add_flag("--go", a.go, "go on at every key prompt of the audio test");
   diag->add_option("--ask", a.ask,
                    "answer each prompt by running CMD QUESTION (exit 0 yes, 1 no) "
                    "instead of reading standard input")
       ->type_name("CMD");
-  diag->add_option("TEST", a.test)
-      ->required()
-      ->check(CLI::IsMember({"usb", "rtc", "flash", "gba", "aud"}));
+  diag->add_option("TEST", a.test)->required()->check(CLI::IsMember(test_words()));
   return diag;
 }
 
 int tool_diag(Tool& t, const DiagArgs& a, DiagReport& r) {
   r.test = a.test;
-  uint8_t code = 0;
-  for (const TestEntry& e : kTests)
-    if (a.test == e.word) code = e.code;
-  if (code == 0) return tool_fail(t, kExitUsage, "usage", 0, "unknown test " + a.test);
+  const DiagTestName* test = diag_test_named(a.test);
+  if (!test) return tool_fail(t, kExitUsage, "usage", 0, "unknown test " + a.test);
+  uint8_t code = test->test;
   if (tool_connect(t) != 0) return kExitLink;
   set_exchange_timeout(t, kDiagSeconds);
 

@@ -58,14 +58,7 @@ Result device_list(Device& d, const std::string& path, LsListing& listing) {
   if (!r.ok()) return r;
   listing.is_file = listing_is_file(reply);
   if (listing.is_file) {
-    FileRecord& f = listing.record;
-    f.size = listing_field(reply, kRecordSizeOffset);
-    f.uid = listing_field(reply, kRecordUidOffset);
-    f.gid = listing_field(reply, kRecordGidOffset);
-    f.attr = listing_field(reply, kRecordAttrOffset);
-    f.own = listing_field(reply, kRecordOwnOffset);
-    f.grp = listing_field(reply, kRecordGrpOffset);
-    f.other = listing_field(reply, kRecordOtherOffset);
+    listing.record = listing_file_record(reply);
     return r;
   }
   ListingCursor cursor;

@@ -2,12 +2,12 @@
 
 #include <cstring>
 
+#include "local/platform.h"
 #include "shell/args.h"
 #include "shell/commands.h"
 #include "shell/failure_report.h"
 #include "shell/line.h"
 #include "tool/connect.h"
-#include "tool/platform.h"
 
 namespace rq {
 
@@ -42,7 +42,7 @@ bool keyword_is(const char* keyword, const char* word) {
 
 int tool_run(Tool& t, const RunArgs& a, RunSummary& s) {
   Shell& c = t.session;
-  FILE* script = local_open(a.script, "rb");
+  FILE* script = local_fopen(a.script, "rb");
   if (!script)
     return tool_fail(t, kExitLocalFile, "local", errno,
                      "run: cannot open " + a.script + ": " + local_error_text(errno));
@@ -53,7 +53,7 @@ int tool_run(Tool& t, const RunArgs& a, RunSummary& s) {
   c.script = script;
   c.console_in = stdin;
   c.console_out = t.out;
-  if (t.show_progress) c.progress_out = t.err;
+  c.progress = t.progress;
   t.device.link.report = report_both;
 
   std::string file = a.script;

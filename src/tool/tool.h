@@ -7,7 +7,9 @@
 #include <cstdio>
 #include <string>
 
+#include "device/connect.h"
 #include "device/device.h"
+#include "local/progress.h"
 #include "shell/shell.h"
 
 namespace rq {
@@ -23,14 +25,8 @@ enum ExitStatus : int {
   kExitCancelled = 6,  // diag: the operator cancelled the test
 };
 
-struct ToolOptions {
-  std::string host = "127.0.0.1";
-  int port = kDefaultProxyPort;
-  double timeout_s = 30;
-  bool timeout_given = false;
-  double wait_s = 0;
-  bool trace = false;
-  std::string trace_file;  // empty: standard error
+// The connection's settings, and rqtool's own.
+struct ToolOptions : ConnectSettings {
   bool quiet = false;
 };
 
@@ -56,8 +52,8 @@ struct Tool {
   FILE* out = stdout;  // results
   FILE* err = stderr;  // errors, progress and summaries
   FILE* trace = nullptr;
-  bool show_progress = false;  // standard error is a terminal and -q was not given
-  bool link_failed = false;    // the link reported a failure; link_text says what
+  ProgressLine progress;     // drawn on standard error when it is a terminal and -q was not given
+  bool link_failed = false;  // the link reported a failure; link_text says what
   std::string link_text;
   // Failures are printed as "rqtool: text" lines as they happen; a presenter that reports
   // them its own way (machine-readable output) turns this off and reads `failure`.
@@ -83,8 +79,5 @@ const char* step_name(Step step);
 
 // The link's report hook for a tool run (context: the Tool).
 void tool_link_report(void* context, const LinkEvent& event);
-
-// Milliseconds for a time-out in seconds (0: for ever; fractions round up).
-int timeout_ms_for(double seconds);
 
 }  // namespace rq

@@ -11,16 +11,17 @@
 #include <vector>
 
 #include "link/version.h"
+#include "local/interrupt_cleanup.h"
+#include "local/platform.h"
+#include "local/progress.h"
 #include "tool/diag_commands.h"
 #include "tool/file_commands.h"
 #include "tool/json_output.h"
-#include "tool/platform.h"
 #include "tool/script_run.h"
 #include "tool/tool.h"
 #include "tool/transfer_commands.h"
 #include "tool/tree_copy.h"
 #include "tool/verify.h"
-#include "transfer/interrupt_cleanup.h"
 
 namespace rq {
 
@@ -87,15 +88,6 @@ void take_trace_option(std::vector<std::string>& args, ToolOptions& o) {
   }
 }
 
-// Seconds for -t and -w: a number, 0 or more (fractions allowed), at most a million.
-std::string check_seconds(std::string& value) {
-  char* end = nullptr;
-  double d = strtod(value.c_str(), &end);
-  if (end == value.c_str() || *end || !(d >= 0) || d > 1e6)
-    return "wants a number of seconds from 0 to 1000000, not " + value;
-  return "";
-}
-
 // --json, among the global options: known before the command line is parsed, so that a
 // usage error is presented as JSON too. Text results then go to standard error.
 void take_json_option(std::vector<std::string>& args, Tool& t) {
@@ -128,7 +120,7 @@ int open_trace(Tool& t) {
   if (!t.options.trace) return 0;
   FILE* f = stderr;
   if (!t.options.trace_file.empty()) {
-    f = local_open(t.options.trace_file, "w");
+    f = local_fopen(t.options.trace_file, "w");
     if (!f)
       return tool_fail(
           t, kExitLocalFile, "local", errno,
@@ -158,18 +150,19 @@ int run_tool(Tool& t, std::vector<std::string> args) {
   app.add_option("-H,--host", o.host, "the proxy's address: dotted IPv4 or a host name")
       ->capture_default_str();
   app.add_option("-p,--port", o.port, "the proxy's port")
-      ->check(CLI::Range(1, 65535))
+      ->check(CLI::Validator(port_problem, "INT in [" + std::to_string(kLowestPort) + " - " +
+                                               std::to_string(kHighestPort) + "]"))
       ->capture_default_str();
   CLI::Option* timeout =
       app.add_option("-t,--timeout", o.timeout_s,
                      "give up when a send or receive makes no progress for SEC seconds "
                      "(0: wait for ever; format waits at least 300 s unless given)")
-          ->check(CLI::Validator(check_seconds, "SEC"))
+          ->check(CLI::Validator(seconds_problem, "SEC"))
           ->type_name("SEC")
           ->capture_default_str();
   app.add_option("-w,--wait", o.wait_s,
                  "retry every 0.5 s for up to SEC seconds until the proxy answers")
-      ->check(CLI::Validator(check_seconds, "SEC"))
+      ->check(CLI::Validator(seconds_problem, "SEC"))
       ->type_name("SEC");
   // Shown in the help only: take_trace_option has taken it out of the arguments.
   bool trace_shown = false;
@@ -269,7 +262,7 @@ int run_tool(Tool& t, std::vector<std::string> args) {
     t.command = sub->get_name();
     for (const CLI::App* inner : sub->get_subcommands()) t.command += " " + inner->get_name();
   }
-  t.show_progress = !o.quiet && stderr_on_terminal();
+  if (!o.quiet) progress_on_stderr(t.progress);
   if (format->parsed() && !p.yes)
     return usage_error(t, "format erases the device: give --yes to go ahead");
   if (put->parsed() || get->parsed()) {
@@ -324,11 +317,12 @@ int run_tool(Tool& t, std::vector<std::string> args) {
 }  // namespace
 
 int tool_main(int argc, char** argv) {
-  install_interrupt_cleanup(WindowsInterruptExit::kStatus130);
+  install_interrupt_cleanup(kEveryInterrupt, WindowsInterruptExit::kStatus130);
   std::vector<std::string> args(argv, argv + argc);
   // The session's buffers are large; keep them off the stack.
   auto tool = std::make_unique<Tool>();
   int status = run_tool(*tool, args);
+  stderr_restore_mode();  // the progress line may have switched the console's mode
   // Commands without a result of their own, and usage errors, end with the bare object.
   if (tool->json) write_json(*tool, status, nlohmann::ordered_json::object());
   fflush(tool->out);

@@ -5,14 +5,15 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <memory>
 #include <regex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "link/socket.h"
 #include "support/files.h"
+#include "support/scripted_proxy.h"
 #include "support/wire.h"
 #include "tool/file_commands.h"
 #include "tool/tool_main.h"
@@ -23,57 +24,7 @@ namespace {
 
 using testing::frame;
 using testing::message;
-
-std::string read_all(FILE* f) {
-  std::string s;
-  rewind(f);
-  for (int ch; (ch = fgetc(f)) != EOF;) s += static_cast<char>(ch);
-  return s;
-}
-
-// Accepts one connection, plays its script at once (and, with hang_up, closes its side),
-// then records what the client sends until it closes.
-class ScriptedProxy {
- public:
-  ScriptedProxy(std::string script, bool hang_up) {
-    listener_ = socket_listen_ipv4("127.0.0.1", 0, &port_);
-    EXPECT_NE(listener_, kNoSocket);
-    thread_ = std::thread([this, script, hang_up] { serve(script, hang_up); });
-  }
-  ~ScriptedProxy() {
-    if (thread_.joinable()) thread_.join();
-    socket_close(listener_);
-  }
-  int port() const { return port_; }
-  // What the client sent; waits for it to close.
-  std::string received() {
-    if (thread_.joinable()) thread_.join();
-    return received_;
-  }
-
- private:
-  void serve(const std::string& script, bool hang_up) {
-    if (socket_wait_readable(listener_, 5000) != 1) return;  // nobody came
-    SocketHandle s = socket_accept(listener_);
-    if (s == kNoSocket) return;
-    if (!script.empty()) socket_send(s, script.data(), script.size());
-    // Hanging up ends only the sending side, so that the client reads a clean end of stream
-    // rather than a reset for bytes nobody read.
-    if (hang_up) socket_shutdown_send(s);
-    char buf[4096];
-    while (socket_wait_readable(s, 5000) == 1) {
-      long n = socket_recv(s, buf, sizeof buf);
-      if (n <= 0) break;
-      received_.append(buf, static_cast<size_t>(n));
-    }
-    socket_close(s);
-  }
-
-  SocketHandle listener_ = kNoSocket;
-  int port_ = 0;
-  std::thread thread_;
-  std::string received_;
-};
+using testing::ScriptedProxy;
 
 struct Outcome {
   int status;
@@ -98,9 +49,9 @@ Outcome run_tool(int port, double timeout_s, Body body, bool traced = false) {
   Outcome o;
   o.status = body(*t);
   if (t->device.link.socket != kNoSocket) link_close(t->device.link);
-  o.out = read_all(t->out);
-  o.err = read_all(t->err);
-  if (traced) o.trace = read_all(t->trace);
+  o.out = testing::read_stream(t->out);
+  o.err = testing::read_stream(t->err);
+  if (traced) o.trace = testing::read_stream(t->trace);
   fclose(t->out);
   fclose(t->err);
   if (t->trace) fclose(t->trace);
@@ -198,6 +149,58 @@ TEST(ToolExchange, ADownloadThatCannotBeWrittenIsALocalFileFailure) {
   EXPECT_EQ(o.status, kExitLocalFile);
   EXPECT_NE(o.err.find("rqtool: get /a /dev/full: cannot write /dev/full"), std::string::npos)
       << o.err;
+}
+
+// Local files fail before the proxy is contacted, with the platform's error number as the
+// failure's code (what --json reports as error.code).
+TEST(ToolLocalFiles, AFailureCarriesThePlatformsErrorNumber) {
+  struct Case {
+    const char* name;
+    int (*command)(Tool&);
+    int code;
+    const char* says;
+  } cases[] = {
+      {"a missing file to send",
+       [](Tool& t) {
+         TransferSummary s;
+         return tool_boot_write(t, 1, "/nonexistent/x", true, s);
+       },
+       ENOENT,
+       "rqtool: boot write 1 /nonexistent/x: cannot open /nonexistent/x: No such file or "
+       "directory\n"},
+      {"a directory to send: no call failed",
+       [](Tool& t) {
+         TransferSummary s;
+         return tool_boot_write(t, 1, "/", true, s);
+       },
+       0, "rqtool: boot write 1 /: cannot send /: not a regular file\n"},
+      {"a target in a missing directory",
+       [](Tool& t) {
+         TransferSummary s;
+         return tool_boot_read(t, 1, "/nonexistent/x", s);
+       },
+       ENOENT,
+       "rqtool: boot read 1 /nonexistent/x: cannot write /nonexistent/x: No such file or "
+       "directory\n"},
+      {"a directory as target",
+       [](Tool& t) {
+         TransferSummary s;
+         return tool_boot_read(t, 1, "/", s);
+       },
+       EISDIR, "rqtool: boot read 1 /: cannot open /: Is a directory\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    int code = -1;
+    Outcome o = run_tool(1, 1, [&](Tool& t) {
+      int status = c.command(t);
+      code = t.failure.code;
+      return status;
+    });
+    EXPECT_EQ(o.status, kExitLocalFile);
+    EXPECT_EQ(code, c.code);
+    EXPECT_EQ(o.err, c.says);
+  }
 }
 
 TEST(ToolExchange, ConnectingGivesUpAtTheTimeOutWhenTheBacklogIsFull) {

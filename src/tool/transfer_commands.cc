@@ -3,12 +3,13 @@
 #include <chrono>
 
 #include "device/file_transfer.h"
+#include "local/download_target.h"
+#include "local/interrupt_cleanup.h"
+#include "local/platform.h"
+#include "local/progress.h"
+#include "local/stream.h"
+#include "local/whole_file.h"
 #include "tool/connect.h"
-#include "tool/local_stream.h"
-#include "tool/platform.h"
-#include "transfer/interrupt_cleanup.h"
-#include "transfer/local_file.h"
-#include "transfer/progress.h"
 
 namespace rq {
 
@@ -19,58 +20,22 @@ double seconds_since(std::chrono::steady_clock::time_point since) {
   return duration<double>(steady_clock::now() - since).count();
 }
 
-// The progress line on a terminal: redrawn at most ten times a second, erased at the end.
-struct ProgressLine {
-  Tool* tool = nullptr;
-  int64_t total = 0;
-  bool drawn = false;
-  std::chrono::steady_clock::time_point start, last;
-
-  DeviceEvents events() { return DeviceEvents{this, on_event}; }
-  void erase() {
-    if (!drawn) return;
-    fputs("\r\033[K", tool->err);
-    fflush(tool->err);
-    drawn = false;
-  }
-
-  static void on_event(void* context, const DeviceEvent& e) {
-    auto& p = *static_cast<ProgressLine*>(context);
-    auto now = std::chrono::steady_clock::now();
-    if (e.kind == DeviceEventKind::kDataBegin) {
-      p.total = e.value;
-      p.start = now;
-      p.last = now;
-      return;
-    }
-    if (e.kind != DeviceEventKind::kProgress || !p.tool->show_progress) return;
-    if (now - p.last < std::chrono::milliseconds(100) && e.value < p.total) return;
-    p.last = now;
-    char line[160];
-    format_progress(line, sizeof line, e.value, p.total,
-                    std::chrono::duration<double>(now - p.start).count());
-    fprintf(p.tool->err, "\r%s", line);
-    fflush(p.tool->err);
-    p.drawn = true;
-  }
-};
-
-int source_failure(Tool& t, const std::string& what, const StreamSource& s) {
+int source_failure(Tool& t, const std::string& what, const std::string& local,
+                   const StreamSource& s) {
   // The device still waits for bytes that will not come: the connection cannot be reused.
   link_close(t.device.link);
   std::string text = what + ": ";
   if (s.read_error)
-    text += "cannot read " + s.name + ": " + local_error_text(s.read_error);
+    text += "cannot read " + local + ": " + local_error_text(s.read_error);
   else
-    text += s.name + " changed size while being sent";
+    text += local + " changed size while being sent";
   text += "; the connection was closed and the device may hold partial data";
   return tool_fail(t, kExitLocalFile, "local", s.read_error, text);
 }
 
 int open_source(Tool& t, const std::string& what, const std::string& local, StreamSource& s) {
-  std::string why;
-  if (open_stream_source(s, local, &why) != 0)
-    return tool_fail(t, kExitLocalFile, "local", 0, what + ": " + why);
+  LocalFailure f = open_stream_source(s, local);
+  if (!f.ok()) return local_source_fail(t, what, local, f);
   if (s.size > static_cast<int64_t>(kMaxSendableFileSize))
     return tool_fail(t, kExitLocalFile, "local", 0,
                      what + ": " + local + " is too large: " + std::to_string(s.size) +
@@ -79,30 +44,67 @@ int open_source(Tool& t, const std::string& what, const std::string& local, Stre
   return kExitOk;
 }
 
+int target_failure(Tool& t, const std::string& what, const std::string& name,
+                   const LocalFailure& f) {
+  const char* doing = f.failed == LocalFailed::kDirectory || f.failed == LocalFailed::kOpen
+                          ? "cannot open "
+                          : "cannot write ";
+  return tool_fail(t, kExitLocalFile, "local", f.error,
+                   what + ": " + doing + name + ": " + local_error_text(f.error));
+}
+
 // After a download's exchange: commits the file, or reports why not.
-int finish_download(Tool& t, const std::string& what, const TransferResult& r, DownloadFile& file) {
+int finish_download(Tool& t, const std::string& what, const TransferResult& r,
+                    DownloadTarget& file) {
   if (!r.result.ok()) {
-    abandon_download(file);
+    abandon_download_target(file);
     return device_fail(t, what, r.result);
   }
-  std::string why;
-  if (commit_download(file, &why) != 0)
-    return tool_fail(t, kExitLocalFile, "local", file.write_error, what + ": " + why);
-  return kExitOk;
+  bool to_stdout = file.to_stdout;
+  LocalFailure f = commit_download_target(file);
+  if (f.ok()) return kExitOk;
+  std::string why = f.failed == LocalFailed::kReplace ? "cannot replace " + file.target
+                    : to_stdout                       ? std::string("cannot write standard output")
+                                                      : "cannot write " + file.target;
+  return tool_fail(t, kExitLocalFile, "local", f.error,
+                   what + ": " + why + ": " + local_error_text(f.error));
 }
+
+// Draws the run's progress line from a transfer's events.
+struct ProgressView {
+  Tool* tool = nullptr;
+  Progress progress;
+
+  DeviceEvents events() { return DeviceEvents{this, on_event}; }
+  static void on_event(void* context, const DeviceEvent& e) {
+    auto& v = *static_cast<ProgressView*>(context);
+    if (e.kind == DeviceEventKind::kDataBegin)
+      progress_start(v.progress, v.tool->progress, e.value);
+    if (e.kind == DeviceEventKind::kProgress) progress_update(v.progress, e.value);
+  }
+};
 
 // Runs one transfer exchange with the progress line drawn from its events, erased after.
 template <typename Exchange>
 TransferResult with_progress(Tool& t, Exchange exchange) {
-  ProgressLine progress;
-  progress.tool = &t;
-  DeviceEvents events = progress.events();
+  ProgressView view;
+  view.tool = &t;
+  DeviceEvents events = view.events();
   TransferResult r = exchange(&events);
-  progress.erase();
+  progress_finish(view.progress);
   return r;
 }
 
 }  // namespace
+
+int local_source_fail(Tool& t, const std::string& what, const std::string& name,
+                      const LocalFailure& f) {
+  std::string why =
+      f.failed == LocalFailed::kNotRegular ? "cannot send " + name + ": not a regular file"
+      : f.failed == LocalFailed::kOpen ? "cannot open " + name + ": " + local_error_text(f.error)
+                                       : "cannot read " + name + ": " + local_error_text(f.error);
+  return tool_fail(t, kExitLocalFile, "local", f.error, what + ": " + why);
+}
 
 int tool_put(Tool& t, const std::string& local, const std::string& device_name,
              TransferSummary& s) {
@@ -123,7 +125,7 @@ int tool_put(Tool& t, const std::string& local, const std::string& device_name,
     return put_file(t.device, device_name.c_str(), static_cast<int32_t>(source.size), data, events);
   });
   set_interrupt_note("");
-  if (r.result.step == Step::kSource) return source_failure(t, what, source);
+  if (r.result.step == Step::kSource) return source_failure(t, what, local, source);
   if (!r.result.ok()) return device_fail(t, what, r.result);
   s.bytes = source.size;
   s.seconds = seconds_since(start);
@@ -137,12 +139,15 @@ namespace {
 template <typename Fetch>
 int download_to_file(Tool& t, const std::string& what, const std::string& local, TransferSummary& s,
                      Fetch fetch) {
-  DownloadFile file;
-  std::string why;
-  if (open_download(file, local, &why) != 0)
-    return tool_fail(t, kExitLocalFile, "local", 0, what + ": " + why);
+  DownloadTarget file;
+  if (local == "-") {
+    open_download_to_stdout(file);
+  } else {
+    LocalFailure f = open_download_target(file, local);
+    if (!f.ok()) return target_failure(t, what, local, f);
+  }
   if (tool_connect(t) != 0) return kExitLink;
-  DataSink sink = download_sink(file);
+  DataSink sink = download_target_sink(file);
   auto start = std::chrono::steady_clock::now();
   TransferResult r =
       with_progress(t, [&](const DeviceEvents* events) { return fetch(sink, events); });
@@ -193,7 +198,7 @@ int tool_boot_write(Tool& t, int boot, const std::string& local, bool verify, Tr
   TransferResult r = with_progress(t, [&](const DeviceEvents* events) {
     return write_boot_image(t.device, boot, static_cast<int32_t>(source.size), data, events);
   });
-  if (r.result.step == Step::kSource) return source_failure(t, what, source);
+  if (r.result.step == Step::kSource) return source_failure(t, what, local, source);
   if (!r.result.ok()) return device_fail(t, what, r.result);
   s.bytes = source.size;
   if (!verify) {
@@ -204,8 +209,8 @@ int tool_boot_write(Tool& t, int boot, const std::string& local, bool verify, Tr
   }
   // Nothing after the data says whether the device took it: read it back and compare.
   CompareSink compare;
-  compare.file = source.file;
-  rewind(source.file);
+  compare.fd = source.fd;
+  local_rewind(source.fd);
   DataSink sink = compare_sink(compare);
   TransferResult back = read_boot_image(t.device, boot, sink, nullptr);
   set_interrupt_note("");

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "local/local_failure.h"
 #include "tool/tool.h"
 
 namespace rq {
@@ -29,6 +30,12 @@ int tool_put(Tool& t, const std::string& local, const std::string& device_name, 
 int tool_get(Tool& t, const std::string& device_name, const std::string& local, TransferSummary& s);
 int tool_boot_read(Tool& t, int boot, const std::string& local, TransferSummary& s);
 int tool_boot_write(Tool& t, int boot, const std::string& local, bool verify, TransferSummary& s);
+
+// A local file to send or compare that could not be opened (what begins the message: "put
+// a.bin /a.bin"), with the platform's error number as the failure's code. Returns
+// kExitLocalFile.
+int local_source_fail(Tool& t, const std::string& what, const std::string& name,
+                      const LocalFailure& f);
 
 // The summary line on standard error (nothing with -q).
 void print_transfer_summary(Tool& t, const TransferSummary& s);

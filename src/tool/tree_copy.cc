@@ -3,12 +3,13 @@
 #include <cerrno>
 #include <chrono>
 
+#include "device/listing.h"
 #include "link/protocol.h"
 #include "link/status.h"
+#include "local/local_names.h"
+#include "local/platform.h"
 #include "tool/connect.h"
-#include "tool/device_names.h"
 #include "tool/file_commands.h"
-#include "tool/platform.h"
 #include "tool/verify.h"
 
 namespace rq {
@@ -69,22 +70,22 @@ int walk_local(Tool& t, const std::string& from, const std::string& to, const Tr
       return tool_fail(t, kExitLocalFile, "local", 0,
                        "put: " + path + ": the device cannot list a name with the bytes 1 or 2");
     LocalStat st = local_lstat(path);
-    if (st.kind == LocalEntryKind::kLink) {
+    if (st.kind == LocalKind::kLink) {
       if (!a.follow_links)
         return tool_fail(t, kExitLocalFile, "local", 0,
                          "put: " + path + " is a symbolic link (-L follows links)");
       st = local_stat(path);
-      if (st.kind == LocalEntryKind::kMissing)
+      if (st.kind == LocalKind::kMissing)
         return tool_fail(t, kExitLocalFile, "local", st.error,
                          "put: " + path + " is a link to nothing: " + local_error_text(st.error));
     }
-    if (st.kind == LocalEntryKind::kMissing)
+    if (st.kind == LocalKind::kMissing)
       return tool_fail(t, kExitLocalFile, "local", st.error,
                        "put: cannot read " + path + ": " + local_error_text(st.error));
-    if (st.kind == LocalEntryKind::kOther)
+    if (st.kind == LocalKind::kOther)
       return tool_fail(t, kExitLocalFile, "local", 0,
                        "put: " + path + " is neither a file nor a directory");
-    if (st.kind == LocalEntryKind::kFile) {
+    if (st.kind == LocalKind::kFile) {
       items.push_back(CopyItem{path, device_path, false});
       continue;
     }
@@ -187,7 +188,7 @@ int walk_device(Tool& t, const std::string& from, const std::string& to, int dep
 int ensure_local_directory(Tool& t, const std::string& path) {
   int error = local_make_dir(path);
   if (error == 0) return kExitOk;
-  if (error == EEXIST && local_stat(path).kind == LocalEntryKind::kDirectory) return kExitOk;
+  if (error == EEXIST && local_stat(path).kind == LocalKind::kDirectory) return kExitOk;
   if (error == EEXIST)
     return tool_fail(t, kExitLocalFile, "local", error,
                      "get: cannot make directory " + path + ": a file of that name is in the way");
@@ -204,7 +205,7 @@ int ensure_local_directories(Tool& t, const std::string& path) {
     char last = path[end - 1];
     if (last == '/' || (windows && (last == '\\' || last == ':'))) continue;
     std::string prefix = path.substr(0, end);
-    if (local_stat(prefix).kind == LocalEntryKind::kDirectory) continue;
+    if (local_stat(prefix).kind == LocalKind::kDirectory) continue;
     if (ensure_local_directory(t, prefix) != kExitOk) return t.failure.status;
   }
   return kExitOk;
@@ -239,17 +240,17 @@ int tool_put_tree(Tool& t, const TreeArgs& a, TransferSummary& s) {
   std::vector<Source> sources;
   for (const std::string& path : a.sources) {
     LocalStat st = local_stat(path);  // a link named on the command line is followed
-    if (st.kind == LocalEntryKind::kMissing)
+    if (st.kind == LocalKind::kMissing)
       return tool_fail(t, kExitLocalFile, "local", st.error,
                        "put: cannot open " + path + ": " + local_error_text(st.error));
-    if (st.kind == LocalEntryKind::kOther)
+    if (st.kind == LocalKind::kOther)
       return tool_fail(t, kExitLocalFile, "local", 0,
                        "put: " + path + " is neither a file nor a directory");
     std::string name = last_name(path);
     if (!listing_can_carry(name))
       return tool_fail(t, kExitLocalFile, "local", 0,
                        "put: " + path + ": the device cannot list a name with the bytes 1 or 2");
-    Source src{path, st.kind == LocalEntryKind::kDirectory, {}};
+    Source src{path, st.kind == LocalKind::kDirectory, {}};
     if (src.directory) {
       if (!a.recursive)
         return tool_fail(t, kExitLocalFile, "local", 0,
@@ -323,7 +324,7 @@ int tool_get_tree(Tool& t, const TreeArgs& a, TransferSummary& s) {
   }
   bool windows = local_names_windows();
   bool dest_slash = ends_in_slash(a.dest, windows);
-  bool dest_directory = local_stat(a.dest).kind == LocalEntryKind::kDirectory;
+  bool dest_directory = local_stat(a.dest).kind == LocalKind::kDirectory;
   bool into = dest_slash || dest_directory;
   if (a.sources.size() > 1 && !into)
     return tool_fail(t, kExitUsage, "usage", 0,

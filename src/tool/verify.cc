@@ -3,10 +3,10 @@
 #include <chrono>
 
 #include "device/file_transfer.h"
+#include "local/platform.h"
+#include "local/stream.h"
 #include "tool/connect.h"
 #include "tool/file_commands.h"
-#include "tool/local_stream.h"
-#include "tool/platform.h"
 
 namespace rq {
 
@@ -37,10 +37,8 @@ int compare_outcome(Tool& t, const std::string& what, const std::string& local,
 }
 
 int open_local(Tool& t, const std::string& what, const std::string& local, StreamSource& s) {
-  std::string why;
-  if (open_stream_source(s, local, &why) != 0)
-    return tool_fail(t, kExitLocalFile, "local", 0, what + ": " + why);
-  return kExitOk;
+  LocalFailure f = open_stream_source(s, local);
+  return f.ok() ? kExitOk : local_source_fail(t, what, local, f);
 }
 
 }  // namespace
@@ -50,7 +48,7 @@ int read_back_and_compare(Tool& t, const std::string& what, const std::string& l
   StreamSource source;
   if (open_local(t, what, local, source) != kExitOk) return t.failure.status;
   CompareSink compare;
-  compare.file = source.file;
+  compare.fd = source.fd;
   DataSink sink = compare_sink(compare);
   TransferResult back = get_file(t.device, device_name.c_str(), sink, nullptr);
   return compare_outcome(t, what + ": reading back", local, device_name, back, compare,
@@ -69,7 +67,7 @@ int tool_verify(Tool& t, const std::string& local, const std::string& device_nam
   if (tool_connect(t) != 0) return kExitLink;
   auto start = std::chrono::steady_clock::now();
   CompareSink compare;
-  compare.file = source.file;
+  compare.fd = source.fd;
   DataSink sink = compare_sink(compare);
   TransferResult back = get_file(t.device, device_name.c_str(), sink, nullptr);
   s.seconds = seconds_since(start);
@@ -89,7 +87,7 @@ int tool_boot_verify(Tool& t, int boot, const std::string& local, TransferSummar
   if (tool_connect(t) != 0) return kExitLink;
   auto start = std::chrono::steady_clock::now();
   CompareSink compare;
-  compare.file = source.file;
+  compare.fd = source.fd;
   DataSink sink = compare_sink(compare);
   TransferResult back = read_boot_image(t.device, boot, sink, nullptr);
   s.seconds = seconds_since(start);

@@ -2,8 +2,7 @@
 
 #include "shell/args.h"
 #include "shell/failure_report.h"
-#include "transfer/download_target.h"
-#include "transfer/local_file.h"
+#include "transfer/pc_file.h"
 #include "transfer/transfer_args.h"
 #include "transfer/transfer_view.h"
 
@@ -18,7 +17,7 @@ int cmd_rb(Shell& c, char* command) {
   if (boot < 0) return -1;
 
   DownloadTarget target;
-  if (open_download_target(c, pc_file, target) != 0) return -1;
+  if (open_pc_target(c, pc_file, target) != 0) return -1;
 
   TransferView view(c);
   DeviceEvents events = view.events();
@@ -32,7 +31,7 @@ int cmd_rb(Shell& c, char* command) {
     return print_failure_report(c, t.result.code, "put command failed rcv cmd errcode = %d\n");
   if (!t.result.ok())
     return print_failure_report(c, t.result.code, "rb command failed errcode = %d\n");
-  return commit_download_target(c, target);
+  return commit_pc_target(c, pc_file, target);
 }
 
 static const char* wb_failure_line(Step step) {
@@ -51,7 +50,7 @@ int cmd_wb(Shell& c, char* command) {
   if (boot < 0) return -1;
 
   LocalFile file;
-  if (load_local_file(c, pc_file, file) != 0) return -1;
+  if (load_pc_file(c, pc_file, file) != 0) return -1;
 
   DataSource source = local_file_source(file);
   TransferView view(c);

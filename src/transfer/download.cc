@@ -2,7 +2,7 @@
 
 #include "shell/args.h"
 #include "shell/failure_report.h"
-#include "transfer/download_target.h"
+#include "transfer/pc_file.h"
 #include "transfer/rate_report.h"
 #include "transfer/transfer_view.h"
 
@@ -16,7 +16,7 @@ int cmd_get(Shell& c, char* command) {
   const char* dx_file = args;
 
   DownloadTarget target;
-  if (open_download_target(c, pc_file, target) != 0) return -1;
+  if (open_pc_target(c, pc_file, target) != 0) return -1;
 
   TransferView view(c);
   DeviceEvents events = view.events();
@@ -31,7 +31,7 @@ int cmd_get(Shell& c, char* command) {
   if (!t.result.ok())
     return print_failure_report(c, t.result.code, "put command failed errcode = %d\n");
   int64_t elapsed = monotonic_ms() - view.data_start_ms;
-  if (commit_download_target(c, target) != 0) return -1;
+  if (commit_pc_target(c, pc_file, target) != 0) return -1;
   rate_report(c, t.size, elapsed);
   return 0;
 }

@@ -25,6 +25,7 @@ using testing::FakeProxy;
 using testing::hex;
 using testing::patterned;
 using testing::read_bytes;
+using testing::read_stream;
 using testing::TempDir;
 using testing::wire_matches;
 using testing::write_file;
@@ -199,8 +200,7 @@ bool get_past_file_size_limit(const std::string& dir) {
   fprintf(stderr, "%s", out.c_str());
   return out == "Cannot write PC file " + target + ": File too large\n" && p.unread() == 0 &&
          read_bytes(target) == "precious" && std::filesystem::file_size(target) == 8 &&
-         std::distance(std::filesystem::directory_iterator(dir),
-                       std::filesystem::directory_iterator()) == 1;
+         testing::names_in(dir).size() == 1;
 }
 
 TEST(Get, AWriteErrorIsReportedAndTheTransferIsReadToItsEnd) {
@@ -209,6 +209,26 @@ TEST(Get, AWriteErrorIsReportedAndTheTransferIsReadToItsEnd) {
   std::string path = dir / "";
   path.pop_back();
   EXPECT_EXIT(std::_Exit(get_past_file_size_limit(path) ? 0 : 1), ::testing::ExitedWithCode(0), "");
+}
+
+// The link's own failure lines come in the middle of a transfer, before the command can
+// finish its meter: they erase a drawn line first instead of being appended to it.
+TEST(Get, ALinkFailureLineErasesADrawnProgressLine) {
+  FakeProxy p;
+  Shell& c = p.shell();
+  c.progress.out = tmpfile();
+  c.progress.shown = true;  // as if the meter had drawn its line
+  p.ready().ready().status(0, 40000).reply(std::string(16384, 'x')).hang_up();
+
+  std::string out = p.run(cmd_get, "get big.bin /dev/null");
+
+  EXPECT_EQ(out,
+            "ERROR: DX proxy program closed the connection\n"
+            "get command failed(fetch data)\n");
+  EXPECT_EQ(read_stream(c.progress.out), "\r\033[K");
+  EXPECT_FALSE(c.progress.shown);
+  fclose(c.progress.out);
+  c.progress.out = nullptr;
 }
 
 }  // namespace

@@ -1,12 +1,11 @@
 #include "transfer/transfer_view.h"
 
-#include "shell/console.h"
 #include "transfer/rate_report.h"
 
 namespace rq {
 
 void print_fetch_failed(Shell& c) {
-  erase_progress_line(c);
+  erase_progress_line(c.progress);
   fprintf(c.console_out, "get command failed(fetch data)\n");
 }
 
@@ -15,7 +14,7 @@ void TransferView::on_event(void* context, const DeviceEvent& e) {
   switch (e.kind) {
     case DeviceEventKind::kDataBegin:
       v.data_start_ms = monotonic_ms();
-      progress_start(v.progress, v.c, e.value);
+      progress_start(v.progress, v.c.progress, e.value);
       break;
     case DeviceEventKind::kProgress: progress_update(v.progress, e.value); break;
     case DeviceEventKind::kEmptyFrame: print_fetch_failed(v.c); break;

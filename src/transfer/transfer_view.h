@@ -6,8 +6,8 @@
 #include <cstdint>
 
 #include "device/device.h"
+#include "local/progress.h"
 #include "shell/shell.h"
-#include "transfer/progress.h"
 
 namespace rq {
 

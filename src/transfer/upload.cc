@@ -2,7 +2,7 @@
 
 #include "shell/args.h"
 #include "shell/failure_report.h"
-#include "transfer/local_file.h"
+#include "transfer/pc_file.h"
 #include "transfer/rate_report.h"
 #include "transfer/transfer_args.h"
 #include "transfer/transfer_view.h"
@@ -26,7 +26,7 @@ int cmd_put(Shell& c, char* command) {
   // The whole file is in memory before the proxy hears of it, so the size announced and
   // the bytes sent cannot disagree.
   LocalFile file;
-  if (load_local_file(c, pc_file, file) != 0) return -1;
+  if (load_pc_file(c, pc_file, file) != 0) return -1;
 
   DataSource source = local_file_source(file);
   TransferView view(c);

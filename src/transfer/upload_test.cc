@@ -20,16 +20,11 @@ namespace {
 
 using testing::FakeProxy;
 using testing::hex;
+using testing::le32;
 using testing::patterned;
 using testing::TempDir;
 using testing::wire_matches;
 using testing::write_file;
-
-std::string le32(uint32_t v) {
-  std::string s(4, '\0');
-  for (int i = 0; i < 4; ++i) s[i] = static_cast<char>(v >> (8 * i));
-  return s;
-}
 
 TEST(Put, SendsChunksWithAGrantBeforeEverySecondOne) {
   struct Case {
@@ -60,7 +55,7 @@ TEST(Put, SendsChunksWithAGrantBeforeEverySecondOne) {
     if (f.size() != 2 + k.chunks.size()) continue;
     // Command message: code 9, value = 4 + name + zero.
     EXPECT_TRUE(wire_matches("41 67 00 08 09 xx xx xx 0e 00 00 00", f[0])) << hex(f[0]);
-    EXPECT_EQ(f[1], testing::frame(le32(static_cast<uint32_t>(k.size)) + "dev/a.bin" +
+    EXPECT_EQ(f[1], testing::frame(le32(static_cast<int32_t>(k.size)) + "dev/a.bin" +
                                    std::string(1, '\0')));
     size_t offset = 0;
     for (size_t i = 0; i < k.chunks.size(); ++i) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "e2e/harness.h"
+#include "link/version.h"
 
 namespace rq::e2e {
 namespace fs = std::filesystem;
@@ -55,6 +56,30 @@ TEST_F(SimCommandLine, PutInPlaceLeavesAPartialFileWhenCutAndTheWholeFileWhenNot
   EXPECT_EQ(complete.size(), data.size());
   EXPECT_TRUE(complete == data) << "the file holds other bytes";
   EXPECT_EQ(names_in(root()), std::set<std::string>{"target"});  // no temporary file beside it
+}
+
+TEST_F(SimCommandLine, VersionPrintsTheProjectVersion) {
+  e2e::Run r = run_program({rqsim_bin(), "--version"}, "", 5000);
+  EXPECT_EQ(r.exit_status, 0);
+  EXPECT_EQ(r.out, std::string("rqsim ") + kVersion + "\n");
+  EXPECT_EQ(r.err, "");
+}
+
+// 192.0.2.1 is reserved for documentation: no machine has it, so the bind fails after the
+// warning and nothing is ever opened to a network.
+TEST_F(SimCommandLine, ABindOutsideLoopbackIsWarnedOfFirstOnStandardError) {
+  e2e::Run r =
+      run_program({rqsim_bin(), "--bind", "192.0.2.1", "--port", "0", "--root", root()}, "", 10000);
+  EXPECT_EQ(r.exit_status, 1);
+  EXPECT_EQ(r.err,
+            "rqsim: warning: 192.0.2.1 is outside 127.0.0.0/8: whoever reaches it can write to "
+            "the device root " +
+                root() + " and the boot images in " + root() +
+                ".boot, and format the device\n"
+                "rqsim: cannot listen on 192.0.2.1:0\n");
+
+  start({});  // the default, 127.0.0.1: no warning
+  EXPECT_EQ(read_file(dir_ / "sim.err"), "");
 }
 
 }  // namespace

@@ -100,6 +100,15 @@ bool file_exists(const std::string& path) {
   return fs::symlink_status(path, ec).type() != fs::file_type::not_found && !ec;
 }
 
+std::string read_stream(FILE* stream) {
+  fflush(stream);
+  rewind(stream);
+  std::string text;
+  char buf[4096];
+  for (size_t n; (n = fread(buf, 1, sizeof buf, stream)) > 0;) text.append(buf, n);
+  return text;
+}
+
 std::string patterned(size_t size, unsigned seed) {
   std::string s(size, '\0');
   for (size_t i = 0; i < size; ++i) s[i] = static_cast<char>((i * 7 + i / 251 + seed) & 0xFF);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
 #include <map>
 #include <set>
 #include <string>
@@ -45,6 +46,9 @@ std::map<std::string, std::string> tree_of(const std::string& dir);
 // Paths below dir (recursively) that a transfer left behind: the shell's download files
 // (names holding "rqpart") and rqsim's upload files (names beginning with byte 0x01).
 std::vector<std::string> leftovers(const std::string& dir);
+
+// Everything written so far to a stream such as tmpfile() gives, from its start.
+std::string read_stream(FILE* stream);
 
 // Bytes that differ from position to position, so a misplaced chunk shows.
 std::string patterned(size_t size, unsigned seed = 0);

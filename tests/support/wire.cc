@@ -25,6 +25,12 @@ std::string le32(int32_t value) {
   return b;
 }
 
+std::string with_zero(const std::string& name) { return name + std::string(1, '\0'); }
+
+std::string put_payload(int32_t size, const std::string& name) {
+  return le32(size) + with_zero(name);
+}
+
 std::string hex(const std::string& bytes) {
   std::string out;
   char buf[4];

@@ -16,6 +16,12 @@ std::string message(int code, int32_t value = 0, int sub_code = 0);
 // A little-endian 32-bit field.
 std::string le32(int32_t value);
 
+// A name as the wire carries it: its bytes, then a zero.
+std::string with_zero(const std::string& name);
+
+// put's payload: the file size as le32, then the device name and its zero.
+std::string put_payload(int32_t size, const std::string& name);
+
 // Space-separated hex of bytes ("41 67 00 08").
 std::string hex(const std::string& bytes);
 
