@@ -4,17 +4,12 @@
 
 #include <cstring>
 
-#include "diag/diag_command.h"
-#include "fscmd/info_commands.h"
-#include "fscmd/list_command.h"
-#include "fscmd/path_commands.h"
-#include "fscmd/rename_copy.h"
 #include "shell/args.h"
+#include "shell/diag_commands.h"
+#include "shell/file_commands.h"
 #include "shell/line.h"
 #include "shell/ping_command.h"
-#include "transfer/boot_image.h"
-#include "transfer/download.h"
-#include "transfer/upload.h"
+#include "shell/transfer_commands.h"
 
 namespace rq {
 

@@ -1,8 +1,6 @@
 // rb and wb against the scripted proxy: the boot number in the sub-code, rb's status after
 // every chunk but the last, wb's ready message before every chunk and its shortened first
 // chunk, boot-number checks, and failures at each step.
-#include "transfer/boot_image.h"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -11,6 +9,7 @@
 #include <vector>
 
 #include "fake_proxy.h"
+#include "shell/transfer_commands.h"
 #include "support/files.h"
 
 namespace rq {
