@@ -21,7 +21,7 @@ class FakeProxy {
   FakeProxy(const FakeProxy&) = delete;
   FakeProxy& operator=(const FakeProxy&) = delete;
 
-  Shell& shell() { return *conn_; }
+  Shell& shell() { return *shell_; }
 
   // What the proxy plays, in order. ready() and status() are the same 8-byte message.
   FakeProxy& ready(int code = 0, int32_t value = 0);
@@ -48,7 +48,8 @@ class FakeProxy {
   size_t unread() const { return unread_; }
 
  private:
-  Shell* conn_;
+  Device* device_;
+  Shell* shell_;
   intptr_t proxy_end_;
   std::string script_;
   bool split_ = false;
