@@ -21,7 +21,7 @@ FakeProxy::FakeProxy() : device_(new Device), shell_(new Shell(*device_)) {
 
 FakeProxy::~FakeProxy() {
   link_close(shell_->device.link);
-  socket_close(proxy_end_);
+  if (proxy_end_ != kNoSocket) socket_close(proxy_end_);
   fclose(shell_->console_out);
   fclose(shell_->console_in);
   if (shell_->script) fclose(shell_->script);
@@ -43,6 +43,10 @@ FakeProxy& FakeProxy::hang_up() {
   hang_up_ = true;
   return *this;
 }
+FakeProxy& FakeProxy::vanish() {
+  vanish_ = true;
+  return *this;
+}
 FakeProxy& FakeProxy::after_sent(size_t bytes) {
   held_from_ = script_.size();
   held_until_sent_ = bytes;
@@ -53,7 +57,16 @@ FakeProxy& FakeProxy::console(const std::string& text) {
   return *this;
 }
 
-std::string FakeProxy::run(Handler handler, const std::string& line) {
+std::string FakeProxy::run(const std::string& line) {
+  return run(
+      [this](Shell& c, char* text) {
+        outcome_ = dispatch_command(c, text);
+        return 0;
+      },
+      line);
+}
+
+std::string FakeProxy::run(const Handler& handler, const std::string& line) {
   // Console input: whatever was queued and not yet read.
   long in_pos = ftell(shell_->console_in);
   fseek(shell_->console_in, 0, SEEK_END);
@@ -64,10 +77,20 @@ std::string FakeProxy::run(Handler handler, const std::string& line) {
   std::atomic<bool> done{false};
   std::string script;
   script.swap(script_);
+  size_t written = 0;
+  if (vanish_ && proxy_end_ != kNoSocket) {
+    // Small scripts only: the socket buffer takes them whole.
+    while (written < script.size()) {
+      long rc = socket_send(proxy_end_, script.data() + written, script.size() - written);
+      if (rc <= 0) abort();
+      written += static_cast<size_t>(rc);
+    }
+    socket_close(proxy_end_);
+    proxy_end_ = kNoSocket;
+  }
   size_t held_from = held_from_, held_until_sent = held_until_sent_;
   held_from_ = std::string::npos;
   size_t sent_before = sent_.size();
-  size_t written = 0;
   bool hung_up = false;
   // One peer thread plays the script and records what the shell sends, so neither side
   // can block the other whatever the sizes.

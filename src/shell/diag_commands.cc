@@ -107,38 +107,40 @@ Operator console_operator(ConsoleOperator& o) {
 }
 
 // The audio test at the console: the device dialogue with the operator's prompts, then its
-// failure report and verdict line. Returns 0 when the test passed, -1 when it failed or was
-// cancelled (the verdict line has been printed either way).
-int run_audio_test(Shell& c) {
+// failure report and verdict line. Only a test that passed ends kOk; the verdict line is
+// printed either way.
+CommandOutcome run_audio_test(Shell& c) {
   static const char kReportLine[] = "diag audio failed rcving err = %d\n";
   ConsoleOperator console{&c, "Start AUDIO Test ... \n"};
   Operator op = console_operator(console);
   AudioResult r = run_audio_dialogue(c.device, op);
+  // A failure report decides how the test ended; without one, the verdict does.
+  CommandOutcome failure = CommandOutcome::kDevice;
   switch (r.failure) {
     case AudioFailure::kNone: break;
-    case AudioFailure::kCommandRefused: print_failure_report(c, r.code, kReportLine); return -1;
-    case AudioFailure::kStatus: print_failure_report(c, r.code, kReportLine); break;
+    case AudioFailure::kCommandRefused: return print_failure_report(c, r.code, kReportLine);
+    case AudioFailure::kStatus: failure = print_failure_report(c, r.code, kReportLine); break;
     case AudioFailure::kGoRefused:
-      print_failure_report(c, r.code, kReportLine);
+      failure = print_failure_report(c, r.code, kReportLine);
       // The verdict ends this line.
       fputs("X audio diag test Failed", c.console_out);
       break;
     case AudioFailure::kCancelRefused:
-      print_failure_report(c, r.code, "diag cancel failed rcving err = %d\n");
+      failure = print_failure_report(c, r.code, "diag cancel failed rcving err = %d\n");
       break;
   }
   switch (r.verdict) {
-    case AudioVerdict::kPassed: fputs("\\/  AUDIO TEST PASSED\n", c.console_out); return 0;
+    case AudioVerdict::kPassed:
+      fputs("\\/  AUDIO TEST PASSED\n", c.console_out);
+      return CommandOutcome::kOk;
     case AudioVerdict::kFailed:
       fputs("X  AUDIO TEST FAILED(according to output)\n", c.console_out);
-      return -1;
-    case AudioVerdict::kCanceled: fputs(" ??   AUDIO TEST CANCELED\n", c.console_out); return -1;
+      break;
+    case AudioVerdict::kCanceled: fputs(" ??   AUDIO TEST CANCELED\n", c.console_out); break;
     case AudioVerdict::kNotStarted: break;
   }
-  return -1;
+  return failure;
 }
-
-constexpr size_t kKeywordLength = 4;  // "diag"
 
 struct SimpleTest {
   const char* refused_line;  // the command message was refused
@@ -167,43 +169,33 @@ const SimpleTest* simple_test(uint8_t test) {
   }
 }
 
-int run_simple_test(Shell& c, uint8_t test, const SimpleTest& t) {
+CommandOutcome run_simple_test(Shell& c, uint8_t test, const SimpleTest& t) {
   ConsoleOperator console{&c, t.start_line};
   Operator op = console_operator(console);
   DiagResult r = run_diag_test(c.device, test, op);
-  if (r.result.step == Step::kCommand) {
-    print_failure_report(c, r.result.code, t.refused_line);
-    return -1;
-  }
-  if (!r.result.ok()) {
-    print_failure_report(c, r.result.code, t.status_line);
-    return -1;
-  }
+  if (r.result.step == Step::kCommand)
+    return print_failure_report(c, r.result.code, t.refused_line);
+  if (!r.result.ok()) return print_failure_report(c, r.result.code, t.status_line);
   if (!t.pass_line) {
     // The GBA test: the operator confirmed (or not) the text that the device showed.
     fputs(r.passed ? "\\/ GBA TEST PASSED\n" : " X GBA Test Failed \n", c.console_out);
-    return r.passed ? 0 : -1;
+    return r.passed ? CommandOutcome::kOk : CommandOutcome::kDevice;
   }
   fputs(t.pass_line, c.console_out);
-  return 0;
+  return CommandOutcome::kOk;
 }
 
 }  // namespace
 
-int cmd_diag(Shell& c, char* command) {
-  // The keyword is skipped by its own length; the dispatcher guarantees it is there, but a
-  // shorter text must not be skipped past its end.
-  const char* word = command;
-  for (size_t i = 0; i < kKeywordLength && *word; ++i) ++word;
-  word = skip_blanks(word);
+CommandOutcome cmd_diag(Shell& c, const CommandText& command) {
+  const char* word = skip_blanks(command.args);
   // usb is accepted although the help text leaves it out.
   if (const DiagTestName* test = diag_test_for_word(word)) {
     const SimpleTest* simple = simple_test(test->test);
     return simple ? run_simple_test(c, test->test, *simple) : run_audio_test(c);
   }
-  note_outcome(c, CommandOutcome::kUsage);
-  fprintf(c.console_out, "Error: unsupport diag command <%s>\n", command);
-  return -1;
+  fprintf(c.console_out, "Error: unsupport diag command <%s>\n", command.line);
+  return CommandOutcome::kUsage;
 }
 
 }  // namespace rq

@@ -52,7 +52,7 @@ void run_cases(const Case* cases, size_t count) {
     FakeProxy p;
     play(p, k.device);
     p.console(k.console);
-    EXPECT_EQ(p.run(cmd_diag, k.line), k.out);
+    EXPECT_EQ(p.run(k.line), k.out);
     auto f = p.sent_frames();
     if (*k.sent) {
       EXPECT_EQ(f.size(), 1u);
@@ -317,7 +317,7 @@ TEST(AudioTest, FollowsTheDialogueStepByStep) {
     for (int code : t.device) p.status(code);
     if (t.hang_up) p.hang_up();
     p.console(t.console);
-    EXPECT_EQ(p.run(cmd_diag, "diag aud"), t.out);
+    EXPECT_EQ(p.run("diag aud"), t.out);
     auto f = p.sent_frames();
     EXPECT_EQ(f.size(), t.sent.size());
     if (f.size() != t.sent.size()) continue;
@@ -331,7 +331,7 @@ TEST(AudioTest, IsPickedByItsWordInAnyCase) {
   for (const char* line : {"diag aud", "diag AUDIO", "diag\taudible"}) {
     FakeProxy p;
     p.status(0);
-    EXPECT_EQ(p.run(cmd_diag, line), kStart + kCanceled) << line;
+    EXPECT_EQ(p.run(line), kStart + kCanceled) << line;
     auto f = p.sent_frames();
     EXPECT_EQ(f.size(), 1u) << line;
     if (f.size() != 1u) continue;

@@ -11,8 +11,6 @@ namespace rq {
 
 namespace {
 
-constexpr int kCommandFailed = -1;
-
 // The failure lines of the commands built on the path exchange: each command has its own
 // line (one %d) for each step that can fail. The lines differ per command and per step, and
 // the operator's scripts match them word for word.
@@ -23,31 +21,29 @@ struct PathFailureLines {
                                 // reply did not arrive
 };
 
-// 0 for a good result; otherwise prints the failure report with the step's line and
-// returns kCommandFailed.
-int report_path_result(Shell& c, const Result& r, const PathFailureLines& lines) {
-  if (r.ok()) return 0;
+// kOk for a good result; otherwise prints the failure report with the step's line.
+CommandOutcome report_path_result(Shell& c, const Result& r, const PathFailureLines& lines) {
+  if (r.ok()) return CommandOutcome::kOk;
   const char* line = r.step == Step::kCommand   ? lines.command_refused
                      : r.step == Step::kPayload ? lines.path_refused
                                                 : lines.bad_status;
-  print_failure_report(c, r.code, line);
-  return kCommandFailed;
+  return print_failure_report(c, r.code, line);
 }
 
-int run_path_command(Shell& c, char* command, size_t keyword_length, uint8_t code,
-                     const PathFailureLines& lines) {
+CommandOutcome run_path_command(Shell& c, const CommandText& command, uint8_t code,
+                                const PathFailureLines& lines) {
   char* path;
-  int wire_length = single_path(command, keyword_length, &path);
+  int wire_length = single_path(command.args, &path);
   return report_path_result(c, path_exchange(c.device, code, path, wire_length), lines);
 }
 
-int run_two_name_command(Shell& c, char* command, uint8_t code, const char* refused_line,
-                         const char* status_line) {
-  // Parsed straight into the payload area, so the parse result is the payload as sent.
-  char* names = reinterpret_cast<char*>(payload_area(c.device));
+// The payload is the parse result as it is: old, 0, new, 0.
+CommandOutcome run_two_name_command(Shell& c, const CommandText& command, uint8_t code,
+                                    const char* refused_line, const char* status_line) {
+  char names[kArgumentsCapacity];
   char* second;
-  int total = command_arguments(c, command, 2, names, kMaxPayload, &second);
-  if (total < 0) return kCommandFailed;
+  int total = command_arguments(c, command.args, names, sizeof names, &second);
+  if (total < 0) return CommandOutcome::kUsage;
   const PathFailureLines lines = {refused_line, refused_line, status_line};
   return report_path_result(c, path_exchange(c.device, code, names, total), lines);
 }
@@ -68,64 +64,61 @@ void print_directory(Shell& c, const char* path, const ListingReply& r) {
 }
 
 // Every step of pwd and ver fails with the command's one line.
-int print_text(Shell& c, uint8_t code, const char* prefix, const char* line) {
+CommandOutcome print_text(Shell& c, uint8_t code, const char* prefix, const char* line) {
   TextReply reply;
   Result r = read_text(c.device, code, &reply);
-  if (!r.ok()) {
-    print_failure_report(c, r.code, line);
-    return kCommandFailed;
-  }
+  if (!r.ok()) return print_failure_report(c, r.code, line);
   fprintf(c.console_out, "%s%.*s\n", prefix, reply.length, reply.text);
-  return 0;
+  return CommandOutcome::kOk;
 }
 
 }  // namespace
 
-int cmd_cd(Shell& c, char* command) {
+CommandOutcome cmd_cd(Shell& c, const CommandText& command) {
   static constexpr PathFailureLines kLines = {
       "cd command failed rcving cmd = %d\n",
       "cd command failed errcode = %d\n",
       "cd command failed errcode = %d\n",
   };
-  return run_path_command(c, command, 2, kCmdCd, kLines);
+  return run_path_command(c, command, kCmdCd, kLines);
 }
 
-int cmd_mkdir(Shell& c, char* command) {
+CommandOutcome cmd_mkdir(Shell& c, const CommandText& command) {
   // A refused path reports with the command-message line: operators' scripts expect it.
   static constexpr PathFailureLines kLines = {
       "mkdir command failed rcv cmd = %d\n",
       "mkdir command failed rcv cmd = %d\n",
       "mkdir command failed errcode = %d\n",
   };
-  return run_path_command(c, command, 5, kCmdMkdir, kLines);
+  return run_path_command(c, command, kCmdMkdir, kLines);
 }
 
-int cmd_rm(Shell& c, char* command) {
+CommandOutcome cmd_rm(Shell& c, const CommandText& command) {
   static constexpr PathFailureLines kLines = {
       "rm command failed rcv cmd = %d\n",
       "rm command failed errcode = %d\n",
       "rm command failed errcode = %d\n",
   };
-  return run_path_command(c, command, 2, kCmdRm, kLines);
+  return run_path_command(c, command, kCmdRm, kLines);
 }
 
-int cmd_launch(Shell& c, char* command) {
+CommandOutcome cmd_launch(Shell& c, const CommandText& command) {
   static constexpr PathFailureLines kLines = {
       "launch command failed rcv cmd errcode = %d\n",
       "launch command failed errcode = %d\n",
       "launch command failed errcode = %d\n",
   };
-  return run_path_command(c, command, 6, kCmdLaunch, kLines);
+  return run_path_command(c, command, kCmdLaunch, kLines);
 }
 
-int cmd_ls(Shell& c, char* command) {
+CommandOutcome cmd_ls(Shell& c, const CommandText& command) {
   static constexpr PathFailureLines kLines = {
       "ls command failed rv cmd = %d\n",
       "ls command failed errcode = %d\n",
       "ls command failed errcode = %d\n",
   };
   char* path;
-  int wire_length = single_path(command, 2, &path);
+  int wire_length = single_path(command.args, &path);
   ListingReply reply;
   Result r = list_path(c.device, path, wire_length, &reply);
   if (!r.ok()) return report_path_result(c, r, kLines);
@@ -133,32 +126,31 @@ int cmd_ls(Shell& c, char* command) {
     print_file_record(c, path, listing_file_record(reply));
   else
     print_directory(c, path, reply);
-  return 0;
+  return CommandOutcome::kOk;
 }
 
-int cmd_mv(Shell& c, char* command) {
+CommandOutcome cmd_mv(Shell& c, const CommandText& command) {
   return run_two_name_command(c, command, kCmdMv, "mv command failed errcode = %d\n",
                               "mv command failed errcode = %d\n");
 }
 
-int cmd_cp(Shell& c, char* command) {
+CommandOutcome cmd_cp(Shell& c, const CommandText& command) {
   // A refused cp reports with the mv line; operators' scripts match it word for word.
   return run_two_name_command(c, command, kCmdCp, "mv command failed errcode = %d\n",
                               "cp command failed errcode = %d\n");
 }
 
-int cmd_format(Shell& c, char*) {
+CommandOutcome cmd_format(Shell& c, const CommandText&) {
   Result r = format_device(c.device);
-  if (r.ok()) return 0;
-  print_failure_report(c, r.code, "format command failed errcode = %d\n");
-  return kCommandFailed;
+  if (r.ok()) return CommandOutcome::kOk;
+  return print_failure_report(c, r.code, "format command failed errcode = %d\n");
 }
 
-int cmd_pwd(Shell& c, char*) {
+CommandOutcome cmd_pwd(Shell& c, const CommandText&) {
   return print_text(c, kCmdPwd, "", "pwd command failed errcode = %d\n");
 }
 
-int cmd_ver(Shell& c, char*) {
+CommandOutcome cmd_ver(Shell& c, const CommandText&) {
   return print_text(c, kCmdVer, "DX shell built at ", "ver command failed errcode = %d\n");
 }
 

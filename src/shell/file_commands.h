@@ -4,19 +4,20 @@
 // the text that comes back. Nothing is printed on success but what ls, pwd and ver show.
 #pragma once
 
+#include "shell/commands.h"
 #include "shell/shell.h"
 
 namespace rq {
 
-int cmd_cd(Shell& c, char* command);
-int cmd_mkdir(Shell& c, char* command);
-int cmd_rm(Shell& c, char* command);
-int cmd_launch(Shell& c, char* command);
-int cmd_ls(Shell& c, char* command);
-int cmd_mv(Shell& c, char* command);
-int cmd_cp(Shell& c, char* command);
-int cmd_format(Shell& c, char* command);
-int cmd_pwd(Shell& c, char* command);
-int cmd_ver(Shell& c, char* command);
+CommandOutcome cmd_cd(Shell& c, const CommandText& command);
+CommandOutcome cmd_mkdir(Shell& c, const CommandText& command);
+CommandOutcome cmd_rm(Shell& c, const CommandText& command);
+CommandOutcome cmd_launch(Shell& c, const CommandText& command);
+CommandOutcome cmd_ls(Shell& c, const CommandText& command);
+CommandOutcome cmd_mv(Shell& c, const CommandText& command);
+CommandOutcome cmd_cp(Shell& c, const CommandText& command);
+CommandOutcome cmd_format(Shell& c, const CommandText& command);
+CommandOutcome cmd_pwd(Shell& c, const CommandText& command);
+CommandOutcome cmd_ver(Shell& c, const CommandText& command);
 
 }  // namespace rq

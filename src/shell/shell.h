@@ -11,10 +11,6 @@ namespace rq {
 
 struct LineEditor;
 
-// How the last command ended, for a front end that acts on it (rqtool's scripts); the
-// console loop ignores it. The first failure a command meets decides.
-enum class CommandOutcome { kOk, kDevice, kUsage, kLink, kLocalFile };
-
 // One shell session: the console it reads and writes, over a device connection it does not
 // own (rqshell's main owns both; rqtool's run builds a session over its own connection).
 // Handlers get it by reference, so several sessions can run side by side in one process (as
@@ -34,16 +30,11 @@ struct Shell {
   LineEditor* editor = nullptr;  // set when the console is a terminal with line editing
   ProgressLine progress;         // transfer progress, drawn when someone watches it
   bool quit = false;
-  CommandOutcome outcome = CommandOutcome::kOk;
 
   // The link's report hook before this session took it over.
   LinkReport replaced_report = nullptr;
   void* replaced_report_context = nullptr;
 };
-
-inline void note_outcome(Shell& c, CommandOutcome outcome) {
-  if (c.outcome == CommandOutcome::kOk) c.outcome = outcome;
-}
 
 // Runs the whole program: arguments as main() gets them. Returns the exit status
 // (0 after q or end of console input, -1 for start-up failures).

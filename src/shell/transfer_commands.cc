@@ -18,9 +18,6 @@ namespace rq {
 
 namespace {
 
-// A command line holds at most 1023 characters, so both arguments with their zeros fit.
-constexpr size_t kTransferArgumentsSize = 1024;
-
 // The device tools have always computed with the single-precision number nearest to
 // 0.001 (0.0010000000474974513); keeping it keeps their figures, e.g. 250 ms shows as
 // 0.3 sec rather than 0.2.
@@ -44,7 +41,6 @@ void rate_report(Shell& c, int64_t count, int64_t elapsed_ms) {
 int boot_number(Shell& c, const char* text) {
   int boot = atoi(text);
   if (boot < 1 || boot > 3) {
-    note_outcome(c, CommandOutcome::kUsage);
     fprintf(c.console_out, "Invalid boot %d (DX only has 1, 2, 3) \n", boot);
     return -1;
   }
@@ -82,12 +78,7 @@ struct TransferView {
 
 // The shell's PC files (local/): a file put and wb load whole, and the target get and rb
 // download into. Each call takes the name as the operator typed it, and when the local side
-// fails prints the shell's one line naming it, notes the outcome and returns -1.
-
-int failed(Shell& c) {
-  note_outcome(c, CommandOutcome::kLocalFile);
-  return -1;
-}
+// fails prints the shell's one line naming it and returns -1.
 
 // Loads pc_file whole. 0, or -1 after "Cannot open PC file %s\n" or a line saying why it
 // cannot be read, is too large, or does not fit in memory.
@@ -114,14 +105,14 @@ int load_pc_file(Shell& c, const char* pc_file, LocalFile& file) {
       break;
     default: fprintf(out, "Cannot open PC file %s\n", pc_file); break;
   }
-  return failed(c);
+  return -1;
 }
 
 // Readies pc_file as a download target. 0, or -1 after "Cannot open PC file %s\n".
 int open_pc_target(Shell& c, const char* pc_file, DownloadTarget& target) {
   if (open_download_target(target, local_name(pc_file)).ok()) return 0;
   fprintf(c.console_out, "Cannot open PC file %s\n", pc_file);
-  return failed(c);
+  return -1;
 }
 
 // Moves the finished download into place. 0, or -1 after the line saying what failed.
@@ -130,7 +121,7 @@ int commit_pc_target(Shell& c, const char* pc_file, DownloadTarget& target) {
   if (f.ok()) return 0;
   const char* verb = f.failed == LocalFailed::kReplace ? "replace" : "write";
   fprintf(c.console_out, "Cannot %s PC file %s: %s\n", verb, pc_file, strerror(f.error));
-  return failed(c);
+  return -1;
 }
 
 const char* put_failure_line(Step step) {
@@ -159,16 +150,17 @@ int format_rate_report(char* out, size_t capacity, int64_t count, int64_t elapse
                   bytes / elapsed * kMilli);
 }
 
-int cmd_put(Shell& c, char* command) {
-  char args[kTransferArgumentsSize];
+CommandOutcome cmd_put(Shell& c, const CommandText& command) {
+  char args[kArgumentsCapacity];
   char* dx_file = nullptr;
-  if (command_arguments(c, command, 3, args, sizeof args, &dx_file) < 0) return -1;
+  if (command_arguments(c, command.args, args, sizeof args, &dx_file) < 0)
+    return CommandOutcome::kUsage;
   const char* pc_file = args;
 
   // The whole file is in memory before the proxy hears of it, so the size announced and
   // the bytes sent cannot disagree.
   LocalFile file;
-  if (load_pc_file(c, pc_file, file) != 0) return -1;
+  if (load_pc_file(c, pc_file, file) != 0) return CommandOutcome::kLocalFile;
 
   DataSource source = local_file_source(file);
   TransferView view(c);
@@ -178,18 +170,18 @@ int cmd_put(Shell& c, char* command) {
   if (!t.result.ok())
     return print_failure_report(c, t.result.code, put_failure_line(t.result.step));
   rate_report(c, file.size, monotonic_ms() - view.data_start_ms);
-  return 0;
+  return CommandOutcome::kOk;
 }
 
-int cmd_get(Shell& c, char* command) {
-  // The device name is parsed straight into the payload area it is sent from.
-  char* args = reinterpret_cast<char*>(payload_area(c.device));
+CommandOutcome cmd_get(Shell& c, const CommandText& command) {
+  char args[kArgumentsCapacity];
   char* pc_file = nullptr;
-  if (command_arguments(c, command, 3, args, kMaxPayload, &pc_file) < 0) return -1;
+  if (command_arguments(c, command.args, args, sizeof args, &pc_file) < 0)
+    return CommandOutcome::kUsage;
   const char* dx_file = args;
 
   DownloadTarget target;
-  if (open_pc_target(c, pc_file, target) != 0) return -1;
+  if (open_pc_target(c, pc_file, target) != 0) return CommandOutcome::kLocalFile;
 
   TransferView view(c);
   DeviceEvents events = view.events();
@@ -198,27 +190,27 @@ int cmd_get(Shell& c, char* command) {
   // Nothing more can come over a failed connection; the target keeps what it held.
   if (t.result.step == Step::kData) print_fetch_failed(c);
   progress_finish(view.progress);
-  if (t.result.step == Step::kData) return -1;
+  if (t.result.step == Step::kData) return CommandOutcome::kLink;
   if (t.result.step == Step::kCommand)
     return print_failure_report(c, t.result.code, "put command failed rcv cmd errcode = %d\n");
   if (!t.result.ok())
     return print_failure_report(c, t.result.code, "put command failed errcode = %d\n");
   int64_t elapsed = monotonic_ms() - view.data_start_ms;
-  if (commit_pc_target(c, pc_file, target) != 0) return -1;
+  if (commit_pc_target(c, pc_file, target) != 0) return CommandOutcome::kLocalFile;
   rate_report(c, t.size, elapsed);
-  return 0;
+  return CommandOutcome::kOk;
 }
 
-int cmd_rb(Shell& c, char* command) {
-  // Parsed straight into the payload area; the names are used before any data arrives.
-  char* args = reinterpret_cast<char*>(payload_area(c.device));
+CommandOutcome cmd_rb(Shell& c, const CommandText& command) {
+  char args[kArgumentsCapacity];
   char* pc_file = nullptr;
-  if (command_arguments(c, command, 2, args, kMaxPayload, &pc_file) < 0) return -1;
+  if (command_arguments(c, command.args, args, sizeof args, &pc_file) < 0)
+    return CommandOutcome::kUsage;
   int boot = boot_number(c, args);
-  if (boot < 0) return -1;
+  if (boot < 0) return CommandOutcome::kUsage;
 
   DownloadTarget target;
-  if (open_pc_target(c, pc_file, target) != 0) return -1;
+  if (open_pc_target(c, pc_file, target) != 0) return CommandOutcome::kLocalFile;
 
   TransferView view(c);
   DeviceEvents events = view.events();
@@ -226,24 +218,26 @@ int cmd_rb(Shell& c, char* command) {
   TransferResult t = read_boot_image(c.device, boot, sink, &events);
   if (t.result.step == Step::kData) print_fetch_failed(c);
   progress_finish(view.progress);
-  if (t.result.step == Step::kData) return -1;  // the connection is gone
+  if (t.result.step == Step::kData) return CommandOutcome::kLink;  // the connection is gone
   // A refused rb reports with put's line; operators' scripts match it word for word.
   if (t.result.step == Step::kCommand)
     return print_failure_report(c, t.result.code, "put command failed rcv cmd errcode = %d\n");
   if (!t.result.ok())
     return print_failure_report(c, t.result.code, "rb command failed errcode = %d\n");
-  return commit_pc_target(c, pc_file, target);
+  if (commit_pc_target(c, pc_file, target) != 0) return CommandOutcome::kLocalFile;
+  return CommandOutcome::kOk;
 }
 
-int cmd_wb(Shell& c, char* command) {
-  char args[kTransferArgumentsSize];
+CommandOutcome cmd_wb(Shell& c, const CommandText& command) {
+  char args[kArgumentsCapacity];
   char* pc_file = nullptr;
-  if (command_arguments(c, command, 2, args, sizeof args, &pc_file) < 0) return -1;
+  if (command_arguments(c, command.args, args, sizeof args, &pc_file) < 0)
+    return CommandOutcome::kUsage;
   int boot = boot_number(c, args);
-  if (boot < 0) return -1;
+  if (boot < 0) return CommandOutcome::kUsage;
 
   LocalFile file;
-  if (load_pc_file(c, pc_file, file) != 0) return -1;
+  if (load_pc_file(c, pc_file, file) != 0) return CommandOutcome::kLocalFile;
 
   DataSource source = local_file_source(file);
   TransferView view(c);
@@ -251,7 +245,7 @@ int cmd_wb(Shell& c, char* command) {
   TransferResult t = write_boot_image(c.device, boot, file.size, source, &events);
   progress_finish(view.progress);
   if (!t.result.ok()) return print_failure_report(c, t.result.code, wb_failure_line(t.result.step));
-  return 0;
+  return CommandOutcome::kOk;
 }
 
 }  // namespace rq

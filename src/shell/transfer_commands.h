@@ -1,19 +1,19 @@
 // The transfers at the console: put and get move a file, rb and wb a boot image (1 to 3);
 // while data moves the progress line is drawn, and put and get end with the rate report.
-// Each takes the whole command text, keyword included.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
+#include "shell/commands.h"
 #include "shell/shell.h"
 
 namespace rq {
 
-int cmd_put(Shell& c, char* command);
-int cmd_get(Shell& c, char* command);
-int cmd_rb(Shell& c, char* command);
-int cmd_wb(Shell& c, char* command);
+CommandOutcome cmd_put(Shell& c, const CommandText& command);
+CommandOutcome cmd_get(Shell& c, const CommandText& command);
+CommandOutcome cmd_rb(Shell& c, const CommandText& command);
+CommandOutcome cmd_wb(Shell& c, const CommandText& command);
 
 // Formats the rate report, "Download <KB> KB <sec> sec <rate> KB/s\n", into out (truncated
 // to capacity) and returns the length printf reports. The size is in 1024-byte units while

@@ -54,7 +54,7 @@ TEST(Put, SendsChunksWithAGrantBeforeEverySecondOne) {
     for (size_t i = 0; i < k.chunks.size(); i += 2) p.status(0, 12345);  // value not examined
     p.status(0).hang_up();  // the final status; reading one more message would fail
 
-    std::string out = p.run(cmd_put, "put " + (dir / "local.bin") + " dev/a.bin");
+    std::string out = p.run("put " + (dir / "local.bin") + " dev/a.bin");
 
     EXPECT_EQ(out.rfind(std::string("Download ") + k.kilobytes + " KB ", 0), 0u) << out;
     auto f = p.sent_frames();
@@ -78,7 +78,7 @@ TEST(Put, QuotedLocalNameAndDeviceNameWithBlanks) {
   write_file(dir / "my file.bin", "abc");
   FakeProxy p;
   p.ready().ready().status(0).status(0);
-  std::string out = p.run(cmd_put, "put \"" + (dir / "my file.bin") + "\"new name");
+  std::string out = p.run("put \"" + (dir / "my file.bin") + "\"new name");
   EXPECT_EQ(out.rfind("Download 0.0 KB ", 0), 0u) << out;
   auto f = p.sent_frames();
   ASSERT_EQ(f.size(), 3u);
@@ -125,7 +125,7 @@ TEST(Put, EveryRefusalEndsTheUploadWithItsOwnLine) {
     FakeProxy p;
     for (int code : k.codes) p.status(code);
     p.hang_up();
-    EXPECT_EQ(p.run(cmd_put, "put " + (dir / "f") + " g"), k.out);
+    EXPECT_EQ(p.run("put " + (dir / "f") + " g"), k.out);
     EXPECT_EQ(p.sent_frames().size(), k.frames_sent);
     EXPECT_EQ(p.unread(), 0u);
   }
@@ -136,7 +136,7 @@ TEST(Put, ALostConnectionEndsTheUploadAsFailed) {
   write_file(dir / "f", patterned(40000));
   FakeProxy p;
   p.ready().ready().status(0).hang_up();
-  EXPECT_EQ(p.run(cmd_put, "put " + (dir / "f") + " g"),
+  EXPECT_EQ(p.run("put " + (dir / "f") + " g"),
             "ERROR: DX proxy program closed the connection\n"
             "ERROR: invalid error code \nput command failed errcode(write data) = -1\n");
   EXPECT_EQ(p.sent_frames().size(), 4u);
@@ -167,7 +167,7 @@ TEST(Put, LocalFileProblemsSendNothing) {
   for (const Case& k : cases) {
     FakeProxy p;
     p.ready().ready().status(0);
-    EXPECT_EQ(p.run(cmd_put, k.line), k.out) << k.line;
+    EXPECT_EQ(p.run(k.line), k.out) << k.line;
     EXPECT_EQ(p.sent(), "") << k.line;
   }
 }
@@ -181,7 +181,7 @@ TEST(Put, AShortReadSendsNothing) {
     GTEST_SKIP() << "no file here reports more bytes than it yields";
   FakeProxy p;
   p.ready().ready().status(0);
-  std::string out = p.run(cmd_put, "put " + attr + " x");
+  std::string out = p.run("put " + attr + " x");
   EXPECT_EQ(out.rfind("Cannot read PC file " + attr + ": only ", 0), 0u) << out;
   EXPECT_EQ(p.sent(), "");
 }
@@ -192,7 +192,7 @@ bool put_under_memory_limit(const std::string& path) {
   setrlimit(RLIMIT_AS, &limit);
   FakeProxy p;
   p.ready().ready().status(0);
-  std::string out = p.run(cmd_put, "put " + path + " x");
+  std::string out = p.run("put " + path + " x");
   fprintf(stderr, "%s", out.c_str());
   return out == "Not enough memory to hold PC file " + path + " (2147483647 bytes)\n" &&
          p.sent().empty();
@@ -240,7 +240,7 @@ TEST(Get, WritesFramesOfAnyLengthInOrder) {
     for (size_t n : k.frames) p.reply(data.substr(offset, n)), offset += n;
     p.hang_up();
 
-    std::string out = p.run(cmd_get, "get dev/a.txt " + (dir / "out.bin"));
+    std::string out = p.run("get dev/a.txt " + (dir / "out.bin"));
 
     EXPECT_EQ(out.rfind(k.report, 0), 0u) << out;
     EXPECT_EQ(out.find('\n'), out.size() - 1) << out;
@@ -259,7 +259,7 @@ TEST(Get, AnEmptyFrameIsReportedAndTheDownloadGoesOn) {
   TempDir dir;
   FakeProxy p;
   p.ready().ready().status(0, 10).reply("").reply("0123456789");
-  std::string out = p.run(cmd_get, "get a " + (dir / "b"));
+  std::string out = p.run("get a " + (dir / "b"));
   EXPECT_EQ(out.rfind("get command failed(fetch data)\nDownload 0.0 KB ", 0), 0u) << out;
   EXPECT_EQ(read_bytes(dir / "b"), "0123456789");
   EXPECT_EQ(p.unread(), 0u);
@@ -271,7 +271,7 @@ TEST(Get, ReplacesAnExistingTargetKeepingItsPermissions) {
   std::filesystem::permissions(dir / "t", std::filesystem::perms(0640));
   FakeProxy p;
   p.ready().ready().status(0, 3).reply("new");
-  p.run(cmd_get, "get a " + (dir / "t"));
+  p.run("get a " + (dir / "t"));
   EXPECT_EQ(read_bytes(dir / "t"), "new");
   EXPECT_EQ(std::filesystem::status(dir / "t").permissions(), std::filesystem::perms(0640));
   EXPECT_EQ(dir.entries(), std::set<std::string>{"t"});
@@ -283,7 +283,7 @@ TEST(Get, WritesThroughASymbolicLink) {
   std::filesystem::create_symlink(dir / "real", dir / "link");
   FakeProxy p;
   p.ready().ready().status(0, 3).reply("new");
-  p.run(cmd_get, "get a " + (dir / "link"));
+  p.run("get a " + (dir / "link"));
   EXPECT_TRUE(std::filesystem::is_symlink(dir / "link"));
   EXPECT_EQ(read_bytes(dir / "real"), "new");
   EXPECT_EQ(dir.entries(), (std::set<std::string>{"link", "real"}));
@@ -310,7 +310,7 @@ TEST(Get, APipeIsWrittenInPlace) {
   });
   FakeProxy p;
   p.ready().ready().status(0, 5).reply("hello");
-  std::string out = p.run(cmd_get, "get a " + fifo);
+  std::string out = p.run("get a " + fifo);
   close(keep_open);
   reader.join();
   EXPECT_EQ(out.rfind("Download 0.0 KB ", 0), 0u) << out;
@@ -348,7 +348,7 @@ TEST(Get, AFailedDownloadLeavesTheTargetAsItWas) {
       FakeProxy p;
       k.script(p);
       p.hang_up();
-      EXPECT_EQ(p.run(cmd_get, "get a " + (dir / "t")), k.out);
+      EXPECT_EQ(p.run("get a " + (dir / "t")), k.out);
       EXPECT_EQ(read_bytes(dir / "t"), existed ? "precious" : "<missing>");
       EXPECT_EQ(dir.entries().size(), existed ? 1u : 0u);
       EXPECT_EQ(p.unread(), 0u);
@@ -362,12 +362,12 @@ TEST(Get, ATargetThatCannotBeWrittenStopsBeforeTheProxyIsContacted) {
   for (std::string target : {dir / "no/such/dir/x", dir / "folder"}) {
     FakeProxy p;
     p.ready().ready().status(0, 0);
-    EXPECT_EQ(p.run(cmd_get, "get a " + target), "Cannot open PC file " + target + "\n");
+    EXPECT_EQ(p.run("get a " + target), "Cannot open PC file " + target + "\n");
     EXPECT_EQ(p.sent(), "");
   }
   EXPECT_EQ(dir.entries(), std::set<std::string>{"folder"});
   FakeProxy p;
-  EXPECT_EQ(p.run(cmd_get, "get onlyone"), "INVALID cmd parameters\n");
+  EXPECT_EQ(p.run("get onlyone"), "INVALID cmd parameters\n");
   EXPECT_EQ(p.sent(), "");
 }
 
@@ -382,7 +382,7 @@ bool get_past_file_size_limit(const std::string& dir) {
   std::string data = patterned(40000);
   p.reply(data.substr(0, 16384)).reply(data.substr(16384, 16384)).reply(data.substr(32768));
   std::string target = dir + "/t";
-  std::string out = p.run(cmd_get, "get a " + target);
+  std::string out = p.run("get a " + target);
   fprintf(stderr, "%s", out.c_str());
   return out == "Cannot write PC file " + target + ": File too large\n" && p.unread() == 0 &&
          read_bytes(target) == "precious" && std::filesystem::file_size(target) == 8 &&
@@ -406,7 +406,7 @@ TEST(Get, ALinkFailureLineErasesADrawnProgressLine) {
   c.progress.shown = true;  // as if the meter had drawn its line
   p.ready().ready().status(0, 40000).reply(std::string(16384, 'x')).hang_up();
 
-  std::string out = p.run(cmd_get, "get big.bin /dev/null");
+  std::string out = p.run("get big.bin /dev/null");
 
   EXPECT_EQ(out,
             "ERROR: DX proxy program closed the connection\n"

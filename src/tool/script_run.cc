@@ -73,9 +73,7 @@ int tool_run(Tool& t, const RunArgs& a, RunSummary& s) {
     std::string next_file = keyword_is(keyword, "s") ? skip_blanks(command + 1) : "";
     FILE* before = c.script;
 
-    c.outcome = CommandOutcome::kOk;
-    t.device.link.failed = false;
-    int rc = dispatch_command(c, command);
+    CommandOutcome outcome = dispatch_command(c, command);
     ++s.commands;
     fflush(t.out);
 
@@ -84,8 +82,6 @@ int tool_run(Tool& t, const RunArgs& a, RunSummary& s) {
       line_number = 0;
       at_line_start = true;
     }
-    CommandOutcome outcome = c.outcome;
-    if (outcome == CommandOutcome::kOk && rc != 0) outcome = CommandOutcome::kDevice;
     if (outcome == CommandOutcome::kOk) continue;
 
     ++s.failed;
@@ -93,7 +89,8 @@ int tool_run(Tool& t, const RunArgs& a, RunSummary& s) {
     snprintf(where, sizeof where, ":%d: ", line_number);
     std::string named = file + where + text;
     fprintf(t.err, "%s\n", named.c_str());
-    // The shell's own lines say nothing of a time-out; the tool says what the link met.
+    // The shell's own lines say nothing of a time-out; the tool says what the link met
+    // during the command.
     if (t.device.link.failed)
       fprintf(t.err, "rqtool: %s\n",
               link_failure_text(t.device.link.failure, t.options, t.device.link).c_str());
