@@ -133,6 +133,8 @@ TEST(Diag, PicksTheTestByItsLeadingLettersInAnyCase) {
       {"diag fla", kSilent, "", "", "Error: unsupport diag command <diag fla>\n"},
       {"diag", kSilent, "", "", "Error: unsupport diag command <diag>\n"},
       {"diag %s%n", kSilent, "", "", "Error: unsupport diag command <diag %s%n>\n"},
+      // The line is quoted as typed, keyword included.
+      {"DIAGNOSE", kSilent, "", "", "Error: unsupport diag command <DIAGNOSE>\n"},
   };
   run_cases(cases, std::size(cases));
 }

@@ -59,7 +59,7 @@ TEST(CommandLoop, PromptsAtTheConsoleAndSkipsBlankLines) {
   EXPECT_EQ(p.unread(), 0u);
 }
 
-TEST(Dispatch, MatchesKeywordPrefixesInTableOrderAndSkipsTheKeywordLength) {
+TEST(Dispatch, MatchesKeywordPrefixesInTableOrderAndHandsOnWhatFollows) {
   struct {
     const char* line;
     const char* command;  // the command message, unassigned bytes masked
