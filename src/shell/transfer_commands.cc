@@ -124,6 +124,12 @@ int commit_pc_target(Shell& c, const char* pc_file, DownloadTarget& target) {
   return -1;
 }
 
+// What a transfer moves on the device's side: a file (put, get) or a boot image (wb, rb).
+struct DeviceSide {
+  const char* dx_file = nullptr;
+  int boot = 0;
+};
+
 const char* put_failure_line(Step step) {
   switch (step) {
     case Step::kCommand: return "put command failed rcv cmd errcode = %d\n";
@@ -140,6 +146,57 @@ const char* wb_failure_line(Step step) {
   }
 }
 
+// put and wb: pc_file loaded whole and sent, each failure reported with its command's line;
+// put ends with the rate report.
+CommandOutcome upload(Shell& c, const char* pc_file, const DeviceSide& to) {
+  // The whole file is in memory before the proxy hears of it, so the size announced and
+  // the bytes sent cannot disagree.
+  LocalFile file;
+  if (load_pc_file(c, pc_file, file) != 0) return CommandOutcome::kLocalFile;
+
+  DataSource source = local_file_source(file);
+  TransferView view(c);
+  DeviceEvents events = view.events();
+  TransferResult t = to.dx_file ? put_file(c.device, to.dx_file, file.size, source, &events)
+                                : write_boot_image(c.device, to.boot, file.size, source, &events);
+  progress_finish(view.progress);
+  if (!t.result.ok()) {
+    Step step = t.result.step;
+    return print_failure_report(c, t.result.code,
+                                to.dx_file ? put_failure_line(step) : wb_failure_line(step));
+  }
+  if (to.dx_file) rate_report(c, t.size, monotonic_ms() - view.data_start_ms);
+  return CommandOutcome::kOk;
+}
+
+// get and rb: a download into pc_file's target, which is put in place only once the whole
+// download has arrived; get ends with the rate report. A refusal of either reports with
+// put's line, and a bad status of get too: operators' scripts match them word for word.
+CommandOutcome download(Shell& c, const DeviceSide& from, const char* pc_file) {
+  DownloadTarget target;
+  if (open_pc_target(c, pc_file, target) != 0) return CommandOutcome::kLocalFile;
+
+  TransferView view(c);
+  DeviceEvents events = view.events();
+  DataSink sink = download_target_sink(target);
+  TransferResult t = from.dx_file ? get_file(c.device, from.dx_file, sink, &events)
+                                  : read_boot_image(c.device, from.boot, sink, &events);
+  // Nothing more can come over a failed connection; the target keeps what it held.
+  if (t.result.step == Step::kData) print_fetch_failed(c);
+  progress_finish(view.progress);
+  if (t.result.step == Step::kData) return CommandOutcome::kLink;
+  if (t.result.step == Step::kCommand)
+    return print_failure_report(c, t.result.code, "put command failed rcv cmd errcode = %d\n");
+  if (!t.result.ok())
+    return print_failure_report(
+        c, t.result.code,
+        from.dx_file ? "put command failed errcode = %d\n" : "rb command failed errcode = %d\n");
+  int64_t elapsed = monotonic_ms() - view.data_start_ms;
+  if (commit_pc_target(c, pc_file, target) != 0) return CommandOutcome::kLocalFile;
+  if (from.dx_file) rate_report(c, t.size, elapsed);
+  return CommandOutcome::kOk;
+}
+
 }  // namespace
 
 int format_rate_report(char* out, size_t capacity, int64_t count, int64_t elapsed_ms) {
@@ -150,27 +207,14 @@ int format_rate_report(char* out, size_t capacity, int64_t count, int64_t elapse
                   bytes / elapsed * kMilli);
 }
 
+// put and get name the PC file first and the device file second; rb and wb the boot first.
+
 CommandOutcome cmd_put(Shell& c, const CommandText& command) {
   char args[kArgumentsCapacity];
   char* dx_file = nullptr;
   if (command_arguments(c, command.args, args, sizeof args, &dx_file) < 0)
     return CommandOutcome::kUsage;
-  const char* pc_file = args;
-
-  // The whole file is in memory before the proxy hears of it, so the size announced and
-  // the bytes sent cannot disagree.
-  LocalFile file;
-  if (load_pc_file(c, pc_file, file) != 0) return CommandOutcome::kLocalFile;
-
-  DataSource source = local_file_source(file);
-  TransferView view(c);
-  DeviceEvents events = view.events();
-  TransferResult t = put_file(c.device, dx_file, file.size, source, &events);
-  progress_finish(view.progress);
-  if (!t.result.ok())
-    return print_failure_report(c, t.result.code, put_failure_line(t.result.step));
-  rate_report(c, file.size, monotonic_ms() - view.data_start_ms);
-  return CommandOutcome::kOk;
+  return upload(c, args, DeviceSide{dx_file, 0});
 }
 
 CommandOutcome cmd_get(Shell& c, const CommandText& command) {
@@ -178,27 +222,7 @@ CommandOutcome cmd_get(Shell& c, const CommandText& command) {
   char* pc_file = nullptr;
   if (command_arguments(c, command.args, args, sizeof args, &pc_file) < 0)
     return CommandOutcome::kUsage;
-  const char* dx_file = args;
-
-  DownloadTarget target;
-  if (open_pc_target(c, pc_file, target) != 0) return CommandOutcome::kLocalFile;
-
-  TransferView view(c);
-  DeviceEvents events = view.events();
-  DataSink sink = download_target_sink(target);
-  TransferResult t = get_file(c.device, dx_file, sink, &events);
-  // Nothing more can come over a failed connection; the target keeps what it held.
-  if (t.result.step == Step::kData) print_fetch_failed(c);
-  progress_finish(view.progress);
-  if (t.result.step == Step::kData) return CommandOutcome::kLink;
-  if (t.result.step == Step::kCommand)
-    return print_failure_report(c, t.result.code, "put command failed rcv cmd errcode = %d\n");
-  if (!t.result.ok())
-    return print_failure_report(c, t.result.code, "put command failed errcode = %d\n");
-  int64_t elapsed = monotonic_ms() - view.data_start_ms;
-  if (commit_pc_target(c, pc_file, target) != 0) return CommandOutcome::kLocalFile;
-  rate_report(c, t.size, elapsed);
-  return CommandOutcome::kOk;
+  return download(c, DeviceSide{args, 0}, pc_file);
 }
 
 CommandOutcome cmd_rb(Shell& c, const CommandText& command) {
@@ -208,24 +232,7 @@ CommandOutcome cmd_rb(Shell& c, const CommandText& command) {
     return CommandOutcome::kUsage;
   int boot = boot_number(c, args);
   if (boot < 0) return CommandOutcome::kUsage;
-
-  DownloadTarget target;
-  if (open_pc_target(c, pc_file, target) != 0) return CommandOutcome::kLocalFile;
-
-  TransferView view(c);
-  DeviceEvents events = view.events();
-  DataSink sink = download_target_sink(target);
-  TransferResult t = read_boot_image(c.device, boot, sink, &events);
-  if (t.result.step == Step::kData) print_fetch_failed(c);
-  progress_finish(view.progress);
-  if (t.result.step == Step::kData) return CommandOutcome::kLink;  // the connection is gone
-  // A refused rb reports with put's line; operators' scripts match it word for word.
-  if (t.result.step == Step::kCommand)
-    return print_failure_report(c, t.result.code, "put command failed rcv cmd errcode = %d\n");
-  if (!t.result.ok())
-    return print_failure_report(c, t.result.code, "rb command failed errcode = %d\n");
-  if (commit_pc_target(c, pc_file, target) != 0) return CommandOutcome::kLocalFile;
-  return CommandOutcome::kOk;
+  return download(c, DeviceSide{nullptr, boot}, pc_file);
 }
 
 CommandOutcome cmd_wb(Shell& c, const CommandText& command) {
@@ -235,17 +242,7 @@ CommandOutcome cmd_wb(Shell& c, const CommandText& command) {
     return CommandOutcome::kUsage;
   int boot = boot_number(c, args);
   if (boot < 0) return CommandOutcome::kUsage;
-
-  LocalFile file;
-  if (load_pc_file(c, pc_file, file) != 0) return CommandOutcome::kLocalFile;
-
-  DataSource source = local_file_source(file);
-  TransferView view(c);
-  DeviceEvents events = view.events();
-  TransferResult t = write_boot_image(c.device, boot, file.size, source, &events);
-  progress_finish(view.progress);
-  if (!t.result.ok()) return print_failure_report(c, t.result.code, wb_failure_line(t.result.step));
-  return CommandOutcome::kOk;
+  return upload(c, pc_file, DeviceSide{nullptr, boot});
 }
 
 }  // namespace rq
