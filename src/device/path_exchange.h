@@ -14,3 +14,15 @@ namespace rq {
 Result path_exchange(Device& d, uint8_t code, const char* payload, int wire_length);
 
 }  // namespace rq
+
+namespace rq {
+
+// path_exchange for one path given as text: sends it with its zero. A path that does not fit
+// a frame fails at kCommand with kStatusPathTooLong before anything is sent.
+Result path_command(Device& d, uint8_t code, const char* path);
+
+// path_exchange for mv and cp: the payload old, 0, new, 0. Names that do not fit a frame fail
+// at kCommand with kStatusPathTooLong before anything is sent.
+Result two_path_command(Device& d, uint8_t code, const char* from, const char* to);
+
+}  // namespace rq
