@@ -27,13 +27,7 @@ ALLOWED = {
     "src/link": [],
     "src/device": ["src/link"],
     "src/local": ["src/link", "src/device"],
-    "src/shell": ["src/link", "src/device", "src/local",
-                  # rqshell's presenters, while they are folders of their own.
-                  "src/fscmd", "src/transfer", "src/diag"],
-    # The presenter folders sit below the shell and never include it back.
-    "src/fscmd": ["src/link", "src/device", "src/local"],
-    "src/transfer": ["src/link", "src/device", "src/local"],
-    "src/diag": ["src/link", "src/device", "src/local"],
+    "src/shell": ["src/link", "src/device", "src/local"],
     "src/tool": ["src/link", "src/device", "src/local", "src/shell"],
     "src/mount": ["src/link", "src/device", "src/local"],
     "sim": ["src/link"],

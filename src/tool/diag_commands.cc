@@ -177,7 +177,7 @@ int test_failed(Tool& t, DiagReport& r, int code) {
 int run_simple(Tool& t, uint8_t code, Operator& op, FixtureOperator& o) {
   DiagReport& r = *o.report;
   DiagResult d = run_diag_test(t.device, code, op);
-  if (d.result.step == Step::kCommand || t.link_failed)
+  if (d.result.step == Step::kCommand || link_failed(t))
     return device_fail(t, "diag " + r.test, d.result);
   if (!d.result.ok()) return test_failed(t, r, d.result.code);
   if (o.no_answer != NoAnswer::kNone) return no_verdict(t, o);
@@ -193,7 +193,7 @@ int run_simple(Tool& t, uint8_t code, Operator& op, FixtureOperator& o) {
 int run_audio(Tool& t, Operator& op, FixtureOperator& o) {
   DiagReport& r = *o.report;
   AudioResult a = run_audio_dialogue(t.device, op);
-  if (t.link_failed) return device_fail(t, "diag aud", failed_at(Step::kStatus, a.code));
+  if (link_failed(t)) return device_fail(t, "diag aud", failed_at(Step::kStatus, a.code));
   switch (a.failure) {
     case AudioFailure::kNone: break;
     case AudioFailure::kCommandRefused:

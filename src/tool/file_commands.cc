@@ -25,7 +25,7 @@ bool is_root(const std::string& path) {
 
 // A reply that did not come or came back wrong: either way the link is out of step.
 int ping_reply_failed(Tool& t, const PingResult& p) {
-  if (t.link_failed) return tool_fail(t, kExitLink, FailStep::kReply, 0, "ping: " + t.link_text);
+  if (link_failed(t)) return tool_fail(t, kExitLink, FailStep::kReply, 0, "ping: " + link_text(t));
   char text[96];
   snprintf(text, sizeof text, "ping: reply out of sync (got %d, expected %d)", p.received,
            p.expected);
@@ -168,7 +168,7 @@ int remove_tree(Tool& t, const std::string& path, bool force, bool top) {
   LsListing l;
   Result r = device_list(t.device, path, l);
   if (!r.ok()) {
-    if (top && force && r.code == kStatusMissing && !t.link_failed) return kExitOk;
+    if (top && force && r.code == kStatusMissing && !link_failed(t)) return kExitOk;
     return device_fail(t, "rm -r " + path, r);
   }
   if (!l.is_file) {
@@ -197,7 +197,7 @@ int tool_rm(Tool& t, const RmArgs& a) {
   if (tool_connect(t) != 0) return kExitLink;
   if (a.recursive) return remove_tree(t, a.path, a.force, true);
   Result r = path_command(t.device, kCmdRm, a.path.c_str());
-  if (r.ok() || (a.force && r.code == kStatusMissing && !t.link_failed)) return kExitOk;
+  if (r.ok() || (a.force && r.code == kStatusMissing && !link_failed(t))) return kExitOk;
   return device_fail(t, "rm " + a.path, r);
 }
 

@@ -6,8 +6,8 @@
 #include "local/platform.h"
 #include "shell/args.h"
 #include "shell/commands.h"
-#include "shell/failure_report.h"
 #include "shell/line.h"
+#include "shell/shell.h"
 #include "tool/connect.h"
 
 namespace rq {
@@ -22,13 +22,6 @@ struct ScriptPlace {
   int line_number = 0;
   bool at_line_start = true;
 };
-
-// The shell prints its own lines for a link failure; the tool keeps the reason too.
-void report_both(void* context, const LinkEvent& e) {
-  Tool& t = *static_cast<Tool*>(context);
-  report_link_event(&t.session, e);
-  tool_link_report(&t, e);
-}
 
 int exit_status_for(CommandOutcome outcome) {
   switch (outcome) {
@@ -62,21 +55,17 @@ char* next_command(FILE* script, ScriptPlace& place, char* line, size_t size) {
 
 // Runs one command through the shell's table; an `s` that switched scripts moves place to
 // the new file. Returns how the command ended.
-CommandOutcome run_command(Tool& t, char* command, ScriptPlace& place) {
-  Shell& c = t.session;
+CommandOutcome run_command(Tool& t, Shell& c, char* command, ScriptPlace& place) {
   const char* keyword = dispatched_keyword(command, strlen(command));
   bool long_command = keyword_is(keyword, "format") || keyword_is(keyword, "diag");
   set_exchange_timeout(t, long_command ? kLongCommandSeconds : 0);
   std::string next_file = keyword_is(keyword, "s") ? skip_blanks(command + 1) : "";
   FILE* before = c.script;
-  c.outcome = CommandOutcome::kOk;
-  t.link_failed = false;
-  int rc = dispatch_command(c, command);
+  CommandOutcome outcome = dispatch_command(c, command);
   fflush(t.out);
   if (keyword_is(keyword, "s") && c.script && c.script != before)
     place = ScriptPlace{next_file, 0, true};
-  if (c.outcome == CommandOutcome::kOk && rc != 0) return CommandOutcome::kDevice;
-  return c.outcome;
+  return outcome;
 }
 
 // A failed command: named on standard error as FILE:LINE: text; the first decides the run's
@@ -86,8 +75,9 @@ void report_failure(Tool& t, const ScriptPlace& place, const std::string& text,
   ++s.failed;
   std::string named = place.file + ":" + std::to_string(place.line_number) + ": " + text;
   fprintf(t.err, "%s\n", named.c_str());
-  // The shell's own lines say nothing of a time-out; the tool says what the link met.
-  if (t.link_failed) fprintf(t.err, "rqtool: %s\n", t.link_text.c_str());
+  // The shell's own lines say nothing of a time-out; the tool says what the link met
+  // during the command.
+  if (link_failed(t)) fprintf(t.err, "rqtool: %s\n", link_text(t).c_str());
   if (!s.first_failure.empty()) return;
   s.first_failure = named;
   FailStep step = outcome == CommandOutcome::kUsage ? FailStep::kUsage : FailStep::kCommand;
@@ -97,7 +87,6 @@ void report_failure(Tool& t, const ScriptPlace& place, const std::string& text,
 }  // namespace
 
 int tool_run(Tool& t, const RunArgs& a, RunSummary& s) {
-  Shell& c = t.session;
   FILE* script = local_fopen(a.script, "rb");
   if (!script) {
     int error = errno;
@@ -107,11 +96,13 @@ int tool_run(Tool& t, const RunArgs& a, RunSummary& s) {
     fclose(script);
     return kExitLink;
   }
+  // A session over the run's connection: while it lives, it prints the shell's own lines
+  // for a link failure, and the link keeps the reason for the tool's line.
+  Shell c(t.device);
   c.script = script;
   c.console_in = stdin;
   c.console_out = t.out;
   c.progress = t.progress;
-  t.device.link.report = report_both;
 
   ScriptPlace place{a.script};
   char line[kLineSize];
@@ -120,7 +111,7 @@ int tool_run(Tool& t, const RunArgs& a, RunSummary& s) {
     if (!command) break;
     std::string text = command;
     if (a.echo) fprintf(t.out, "> %s\n", command);
-    CommandOutcome outcome = run_command(t, command, place);
+    CommandOutcome outcome = run_command(t, c, command, place);
     ++s.commands;
     if (outcome == CommandOutcome::kOk) continue;
     report_failure(t, place, text, outcome, s);

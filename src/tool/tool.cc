@@ -4,11 +4,6 @@
 
 namespace rq {
 
-Tool::Tool() {
-  device.link.report = tool_link_report;
-  device.link.report_context = this;
-}
-
 const char* fail_step_name(FailStep step) {
   switch (step) {
     case FailStep::kNone: return "none";
@@ -70,17 +65,14 @@ int local_fail(Tool& t, int error, const std::string& text) {
 
 int device_fail(Tool& t, const std::string& what, const Result& r) {
   FailStep step = fail_step_for(r.step);
-  if (t.link_failed) return tool_fail(t, kExitLink, step, r.code, what + ": " + t.link_text);
+  if (link_failed(t)) return tool_fail(t, kExitLink, step, r.code, what + ": " + link_text(t));
   char detail[96];
   snprintf(detail, sizeof detail, ": %s (status %d)", status_text(r.code), r.code);
   return tool_fail(t, kExitDevice, step, r.code, what + detail);
 }
 
-void tool_link_report(void* context, const LinkEvent& e) {
-  Tool& t = *static_cast<Tool*>(context);
-  // The first failure says what went wrong; later ones follow from it.
-  if (!t.link_failed) t.link_text = link_failure_text(e, t.options, t.device.link);
-  t.link_failed = true;
+std::string link_text(const Tool& t) {
+  return link_failure_text(t.device.link.failure, t.options, t.device.link);
 }
 
 }  // namespace rq

@@ -12,7 +12,6 @@
 #include "device/connect.h"
 #include "device/device.h"
 #include "local/progress.h"
-#include "shell/shell.h"
 
 namespace rq {
 
@@ -75,20 +74,16 @@ struct Stopwatch {
 };
 
 struct Tool {
-  Tool();
+  Tool() = default;
   Tool(const Tool&) = delete;
   Tool& operator=(const Tool&) = delete;
 
   ToolOptions options;
-  // The shell session `run` drives; its device is the run's one connection.
-  Shell session;
-  Device& device = session.device;
+  Device device;       // the run's one connection
   FILE* out = stdout;  // results
   FILE* err = stderr;  // errors, progress and summaries
   FILE* trace = nullptr;
-  ProgressLine progress;     // drawn on standard error when it is a terminal and -q was not given
-  bool link_failed = false;  // the link reported a failure; link_text says what
-  std::string link_text;
+  ProgressLine progress;  // drawn on standard error when it is a terminal and -q was not given
   // Failures are printed as "rqtool: text" lines as they happen; a presenter that reports
   // them its own way (machine-readable output) turns this off and reads `failure`.
   bool text_errors = true;
@@ -110,10 +105,12 @@ int usage_fail(Tool& t, const std::string& text);
 int local_fail(Tool& t, int error, const std::string& text);
 
 // A device operation's failed result for what (e.g. "mkdir /logs"): a link failure (the link
-// reported one) ends with status 3, anything else with 1 naming the status text and code.
+// met one) ends with status 3, anything else with 1 naming the status text and code.
 int device_fail(Tool& t, const std::string& what, const Result& r);
 
-// The link's report hook for a tool run (context: the Tool).
-void tool_link_report(void* context, const LinkEvent& event);
+// Whether the link failed since the run connected (or since the current script command
+// began), and what it met first, in the words of device/connect.h.
+inline bool link_failed(const Tool& t) { return t.device.link.failed; }
+std::string link_text(const Tool& t);
 
 }  // namespace rq

@@ -108,7 +108,7 @@ int run_tool(Tool& t, std::vector<std::string> args) {
 int tool_main(int argc, char** argv) {
   install_interrupt_cleanup(kEveryInterrupt, WindowsInterruptExit::kStatus130);
   std::vector<std::string> args(argv, argv + argc);
-  // The session's buffers are large; keep them off the stack.
+  // The device's buffers are large; keep them off the stack.
   auto tool = std::make_unique<Tool>();
   int status = run_tool(*tool, args);
   stderr_restore_mode();  // the progress line may have switched the console's mode

@@ -16,6 +16,7 @@
 #include "support/scripted_proxy.h"
 #include "support/wire.h"
 #include "tool/file_commands.h"
+#include "tool/script_run.h"
 #include "tool/text_output.h"
 #include "tool/tool_main.h"
 #include "tool/transfer_commands.h"
@@ -137,6 +138,31 @@ TEST(ToolExchange, GoodExchangesSendTheShellsBytesAndPrintResults) {
     });
     EXPECT_EQ(o.status, kExitOk);
     EXPECT_EQ(o.out, "bin/\na.txt\n");
+  }
+}
+
+// run: while a script line runs, the shell's session prints its own lines for a link
+// failure; the tool then names the line and says what the link met, as kept by the link.
+TEST(ToolScript, ALinkFailureNamesTheLineAndWhatTheLinkMet) {
+  struct Case {
+    const char* name;
+    bool hang_up;
+    const char* says;
+  } cases[] = {
+      {"lost connection", true, "rqtool: the proxy closed the connection\n"},
+      {"silence past the time-out", false, "rqtool: no progress from the proxy within 0.3 s\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    testing::TempDir dir;
+    testing::write_file(dir / "s.rq", "mkdir /logs\nver\n");
+    ScriptedProxy proxy(frame(message(0)), c.hang_up);
+    RunSummary s;
+    Outcome o =
+        run_tool(proxy.port(), 0.3, [&](Tool& t) { return tool_run(t, RunArgs{dir / "s.rq"}, s); });
+    EXPECT_EQ(o.status, kExitLink);
+    EXPECT_NE(o.err.find(dir / "s.rq" + ":1: mkdir /logs\n" + c.says), std::string::npos) << o.err;
+    EXPECT_EQ(s.commands, 1);
   }
 }
 

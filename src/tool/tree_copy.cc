@@ -155,7 +155,7 @@ int device_is_directory(Tool& t, const std::string& path, bool* directory, bool*
   Result r = device_list(t.device, path, l);
   *exists = r.ok();
   *directory = r.ok() && !l.is_file;
-  if (r.ok() || (r.code == kStatusMissing && !t.link_failed)) return kExitOk;
+  if (r.ok() || (r.code == kStatusMissing && !link_failed(t))) return kExitOk;
   return device_fail(t, "put: ls " + path, r);
 }
 
@@ -182,7 +182,7 @@ int plan_put(Tool& t, std::vector<PutSource>& sources, const std::string& dest, 
 int ensure_device_directory(Tool& t, const std::string& path) {
   Result r = path_command(t.device, kCmdMkdir, path.c_str());
   if (r.ok()) return kExitOk;
-  if (r.code != kStatusExists || t.link_failed) return device_fail(t, "put: mkdir " + path, r);
+  if (r.code != kStatusExists || link_failed(t)) return device_fail(t, "put: mkdir " + path, r);
   LsListing l;
   Result check = device_list(t.device, path, l);
   if (!check.ok()) return device_fail(t, "put: mkdir " + path, check);
