@@ -39,8 +39,14 @@ std::string join_device_path(const std::string& dir, const std::string& name) {
   return dir.back() == '/' ? dir + name : dir + "/" + name;
 }
 
+bool device_path_fits(const std::string& path) { return path.size() + 1 <= kMaxPayload; }
+
+bool put_path_fits(const std::string& path) {
+  return kPutSizeFieldLength + path.size() + 1 <= kMaxPayload;
+}
+
 int check_device_path(Tool& t, const std::string& path) {
-  if (path.size() + 1 <= kMaxPayload) return 0;
+  if (device_path_fits(path)) return 0;
   return usage_fail(t,
                     "device path too long: at most " + std::to_string(kMaxPayload - 1) + " bytes");
 }

@@ -90,6 +90,11 @@ Result device_list(Device& d, const std::string& path, LsListing& listing);
 // dir and name joined with one slash.
 std::string join_device_path(const std::string& dir, const std::string& name);
 
+// Whether a device path and its zero fit one frame, as a path exchange or get sends them;
+// put_path_fits: beside the size field put sends with them.
+bool device_path_fits(const std::string& path);
+bool put_path_fits(const std::string& path);
+
 // A device path (and its zero) must fit one frame. Returns 0 or reports a usage error.
 int check_device_path(Tool& t, const std::string& path);
 

@@ -8,6 +8,7 @@
 #include "local/stream.h"
 #include "local/whole_file.h"
 #include "tool/connect.h"
+#include "tool/file_commands.h"
 
 namespace rq {
 
@@ -120,8 +121,7 @@ int tool_put(Tool& t, const std::string& local, const std::string& device_name,
   std::string what = "put " + local + " " + device_name;
   StreamSource source;
   if (open_source(t, what, local, source) != kExitOk) return t.failure.status;
-  if (device_name.size() + 1 + kPutSizeFieldLength > kMaxPayload)
-    return usage_fail(t, what + ": device path too long");
+  if (!put_path_fits(device_name)) return usage_fail(t, what + ": device path too long");
   if (tool_connect(t) != 0) return kExitLink;
   Stopwatch clock;
   TransferResult r =
@@ -193,7 +193,7 @@ int tool_get(Tool& t, const std::string& device_name, const std::string& local,
              TransferSummary& s) {
   s = TransferSummary{TransferKind::kGet, device_name, local};
   std::string what = "get " + device_name + " " + local;
-  if (device_name.size() + 1 > kMaxPayload) return usage_fail(t, what + ": device path too long");
+  if (!device_path_fits(device_name)) return usage_fail(t, what + ": device path too long");
   return download_to_file(t, what, local, s, [&](DataSink& sink, const DeviceEvents* events) {
     return get_file(t.device, device_name.c_str(), sink, events);
   });

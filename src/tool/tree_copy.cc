@@ -173,8 +173,7 @@ int plan_put(Tool& t, std::vector<PutSource>& sources, const std::string& dest, 
     }
   }
   for (const CopyItem& item : plan)
-    if (item.to.size() + 1 + kPutSizeFieldLength > kMaxPayload)
-      return usage_fail(t, "put: device path too long: " + item.to);
+    if (!put_path_fits(item.to)) return usage_fail(t, "put: device path too long: " + item.to);
   return kExitOk;
 }
 
