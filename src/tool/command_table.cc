@@ -61,7 +61,8 @@ void declare_format(CLI::App& sub, FormatArgs& a) {
 }
 
 // Sources, then where they go, as one list whose last path is the destination. CLI11 counts
-// expected(2, ...) as met by one path alone, which then is the destination of no sources.
+// expected(2, ...) as met by one path alone, which then is the destination of no sources; a
+// ParseError thrown in the callback (say ArgumentMismatch::AtLeast) ends as a usage error.
 void declare_sources_and_dest(CLI::App& sub, TreeArgs& a, const char* name,
                               const char* description) {
   sub.add_option(name, a.sources, description)->required()->expected(2, 1 << 30)->type_name("");
