@@ -11,7 +11,7 @@ folders are reported too, each edge with the include that makes it.
 
 Usage: check-layers.py [--root DIR] [--report-only]
   --root DIR     the source tree (default: the one this script is in)
-  --report-only  print what is wrong but exit 0 (while the tree is still being moved)
+  --report-only  print what is wrong but exit 0 (a look while moving code)
 Exits 1 when an include breaks the table or folders include each other in a cycle.
 """
 
