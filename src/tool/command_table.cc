@@ -61,12 +61,13 @@ void declare_format(CLI::App& sub, FormatArgs& a) {
 }
 
 // Sources, then where they go, as one list whose last path is the destination. CLI11 counts
-// expected(2, ...) as met by one path alone, which then is the destination of no sources; a
-// ParseError thrown in the callback (say ArgumentMismatch::AtLeast) ends as a usage error.
+// expected(2, ...) as met by one path alone, which would be the destination of no sources:
+// the callback counts, and the ParseError it throws ends as a usage error like any other.
 void declare_sources_and_dest(CLI::App& sub, TreeArgs& a, const char* name,
                               const char* description) {
   sub.add_option(name, a.sources, description)->required()->expected(2, 1 << 30)->type_name("");
   sub.callback([&a] {
+    if (a.sources.size() < 2) throw CLI::ArgumentMismatch("DEST is required");
     a.dest = a.sources.back();
     a.sources.pop_back();
   });

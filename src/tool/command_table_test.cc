@@ -69,6 +69,7 @@ TEST(CommandTable, EachCommandLineFindsItsRowAndItsChecks) {
        "--json: get to standard output would mix the file with the JSON"},
       {"standard output without --json", {"get", "/a", "-"}, false, true, "get", ""},
       {"a source named - is no destination", {"get", "-", "/b"}, true, true, "get", ""},
+      {"a source without its destination", {"put", "-r", "tree"}, false, false, "", ""},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
