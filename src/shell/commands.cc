@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "local/script_file.h"
 #include "shell/args.h"
 #include "shell/diag_commands.h"
 #include "shell/file_commands.h"
@@ -17,7 +18,7 @@ namespace {
 
 CommandOutcome cmd_run_script(Shell& c, const CommandText& command) {
   const char* name = skip_blanks(command.args);
-  FILE* next = fopen(name, "rb");
+  FILE* next = open_script_file(name);
   if (c.script) fclose(c.script);
   c.script = next;
   if (next) return CommandOutcome::kOk;

@@ -5,6 +5,7 @@
 #include "local/interrupt_cleanup.h"
 #include "local/platform.h"
 #include "local/progress.h"
+#include "local/script_file.h"
 #include "shell/args.h"
 #include "shell/commands.h"
 #include "shell/console.h"
@@ -62,7 +63,7 @@ int shell_main(Shell& c, int argc, char** argv) {
     default: print_help(c); return -1;
   }
   if (script) {
-    c.script = fopen(script, "rb");
+    c.script = open_script_file(script);
     if (!c.script) {
       fprintf(c.console_out, "Cannot open given cmd script file %s\n", script);
       return -1;

@@ -38,9 +38,10 @@ TEST(TrimLine, CutsAtTheFirstLineEndOrDropsTrailingBlanks) {
     const char* in;
     const char* out;
   } cases[] = {
-      {"cd x\n", "cd x"},       {"cd x  \n", "cd x  "}, {"cd x\r\n", "cd x"},
-      {"cd x \t ", "cd x"},     {"a\rb\n", "a"},        {"", ""},
-      {" \t", ""},              {"\n", ""},
+      {"cd x\n", "cd x"},   {"cd x  \n", "cd x  "},
+      {"cd x\r\n", "cd x"}, {"cd x \t ", "cd x"},
+      {"a\rb\n", "a"},      {"", ""},
+      {" \t", ""},          {"\n", ""},
   };
   for (const auto& k : cases) {
     std::string s = k.in;
@@ -54,8 +55,8 @@ TEST(CommandLoop, PromptsAtTheConsoleAndSkipsBlankLines) {
   p.ready().status(0, 1);
   p.console("   ping\n\n \t \nx\n?\nhello\n");
   std::string help = help_text();
-  EXPECT_EQ(p.run(loop, ""), "> > > > Shell Error: unknown command <x>\n> " + help + "> " +
-                                 help + "> ");
+  EXPECT_EQ(p.run(loop, ""),
+            "> > > > Shell Error: unknown command <x>\n> " + help + "> " + help + "> ");
   EXPECT_EQ(p.unread(), 0u);
 }
 
@@ -224,17 +225,33 @@ TEST(ShellMain, WrongArgumentCountPrintsHelpAndFailsBeforeConnecting) {
             help + "exit -1\n");
 }
 
-TEST(ShellMain, AMissingScriptFailsBeforeConnecting) {
+// A directory is no script, wherever it is named: it cannot be opened, as a missing file.
+TEST_F(ScriptFiles, AMissingScriptOrADirectoryFailsBeforeConnecting) {
+  std::filesystem::create_directories(dir_ / "folder");
+  for (std::string name : {std::string("/nonexistent/script"), dir_ / "folder"}) {
+    SCOPED_TRACE(name);
+    FakeProxy p;
+    EXPECT_EQ(p.run(
+                  [](Shell& c, char* script) {
+                    char a0[] = "rqshell";
+                    char* argv[] = {a0, script, nullptr};
+                    fprintf(c.console_out, "exit %d\n", shell_main(c, 2, argv));
+                    return 0;
+                  },
+                  name),
+              "Cannot open given cmd script file " + name + "\nexit -1\n");
+  }
+}
+
+TEST_F(ScriptFiles, RunningADirectoryFallsBackToTheConsole) {
+  std::filesystem::create_directories(dir_ / "folder");
+  std::string first = write("first", "s " + (dir_ / "folder") + "\nnever\n");
   FakeProxy p;
-  EXPECT_EQ(p.run(
-                [](Shell& c, char*) {
-                  char a0[] = "rqshell", a1[] = "/nonexistent/script";
-                  char* argv[] = {a0, a1, nullptr};
-                  fprintf(c.console_out, "exit %d\n", shell_main(c, 2, argv));
-                  return 0;
-                },
-                ""),
-            "Cannot open given cmd script file /nonexistent/script\nexit -1\n");
+  p.shell().script = fopen(first.c_str(), "rb");
+  p.console("x\n");
+  EXPECT_EQ(p.run(loop, ""), "Cannot open file " + (dir_ / "folder") +
+                                 " !!\n> Shell Error: unknown command <x>\n> ");
+  EXPECT_EQ(p.shell().script, nullptr);
 }
 
 TEST(Help, IsTheFixedTextByteForByte) { EXPECT_EQ(help_text(), testing::kExpectedHelp); }

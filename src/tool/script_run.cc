@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "local/platform.h"
+#include "local/script_file.h"
 #include "shell/args.h"
 #include "shell/commands.h"
 #include "shell/line.h"
@@ -87,7 +88,7 @@ void report_failure(Tool& t, const ScriptPlace& place, const std::string& text,
 }  // namespace
 
 int tool_run(Tool& t, const RunArgs& a, RunSummary& s) {
-  FILE* script = local_fopen(a.script, "rb");
+  FILE* script = open_local_script_file(a.script);
   if (!script) {
     int error = errno;
     return local_fail(t, error, "run: cannot open " + a.script + ": " + local_error_text(error));
