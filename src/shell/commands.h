@@ -8,8 +8,10 @@
 namespace rq {
 
 // How a command ended, for a front end that acts on it (rqtool's scripts); the console loop
-// ignores it. The first failure a command meets decides.
-enum class CommandOutcome { kOk, kDevice, kUsage, kLink, kLocalFile };
+// ignores it. The first failure a command meets decides. kNoAnswer: the operator's input
+// ended before a diagnostic had its answer, so the test has no verdict (whatever line the
+// console printed for it).
+enum class CommandOutcome { kOk, kDevice, kUsage, kLink, kLocalFile, kNoAnswer };
 
 // What the dispatcher hands the handler of the keyword a line begins with.
 struct CommandText {

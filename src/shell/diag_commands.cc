@@ -21,6 +21,7 @@ namespace {
 struct ConsoleOperator {
   Shell* c = nullptr;
   const char* start_line = nullptr;
+  bool input_ended = false;  // a prompt met the end of console input
 };
 
 // Room for 255 characters of an answer and the terminating zero; longer lines arrive in
@@ -72,11 +73,15 @@ void started(void* context) {
 
 // Prints the question and a line feed, then reads answers until one starts with y or n.
 Answer ask(void* context, Question q) {
-  Shell& c = *static_cast<ConsoleOperator*>(context)->c;
+  auto& o = *static_cast<ConsoleOperator*>(context);
+  Shell& c = *o.c;
   fprintf(c.console_out, "%s\n", question_text(q));
   for (;;) {
     int key = next_answer_key(c);
-    if (key < 0) return Answer::kEnd;
+    if (key < 0) {
+      o.input_ended = true;
+      return Answer::kEnd;
+    }
     if (is_key(key, 'y')) return Answer::kYes;
     if (is_key(key, 'n')) return Answer::kNo;
   }
@@ -85,12 +90,16 @@ Answer ask(void* context, Question q) {
 // Prints the prompt and a line feed, then reads answers until one starts with the go key
 // (tested first) or the cancel key.
 Key await_key(void* context, KeyPrompt p) {
-  Shell& c = *static_cast<ConsoleOperator*>(context)->c;
+  auto& o = *static_cast<ConsoleOperator*>(context);
+  Shell& c = *o.c;
   KeyText k = key_text(p);
   fprintf(c.console_out, "%s\n", k.text);
   for (;;) {
     int key = next_answer_key(c);
-    if (key < 0) return Key::kEnd;
+    if (key < 0) {
+      o.input_ended = true;
+      return Key::kEnd;
+    }
     if (is_key(key, k.go_key)) return Key::kGo;
     if (is_key(key, kCancelKey)) return Key::kCancel;
   }
@@ -104,6 +113,12 @@ Operator console_operator(ConsoleOperator& o) {
   op.ask = ask;
   op.await_key = await_key;
   return op;
+}
+
+// A test that did not pass: kNoAnswer when the console's input ended at one of its prompts
+// (no prompt comes after a device failure), else the failure found.
+CommandOutcome unless_unanswered(const ConsoleOperator& o, CommandOutcome failure) {
+  return o.input_ended ? CommandOutcome::kNoAnswer : failure;
 }
 
 // The audio test at the console: the device dialogue with the operator's prompts, then its
@@ -139,7 +154,7 @@ CommandOutcome run_audio_test(Shell& c) {
     case AudioVerdict::kCanceled: fputs(" ??   AUDIO TEST CANCELED\n", c.console_out); break;
     case AudioVerdict::kNotStarted: break;
   }
-  return failure;
+  return unless_unanswered(console, failure);
 }
 
 struct SimpleTest {
@@ -179,7 +194,7 @@ CommandOutcome run_simple_test(Shell& c, uint8_t test, const SimpleTest& t) {
   if (!t.pass_line) {
     // The GBA test: the operator confirmed (or not) the text that the device showed.
     fputs(r.passed ? "\\/ GBA TEST PASSED\n" : " X GBA Test Failed \n", c.console_out);
-    return r.passed ? CommandOutcome::kOk : CommandOutcome::kDevice;
+    return r.passed ? CommandOutcome::kOk : unless_unanswered(console, CommandOutcome::kDevice);
   }
   fputs(t.pass_line, c.console_out);
   return CommandOutcome::kOk;

@@ -329,6 +329,35 @@ TEST(AudioTest, FollowsTheDialogueStepByStep) {
   }
 }
 
+// The console lines stay the same; how the command ended tells a test the operator failed
+// from one whose answers never came.
+TEST(Diag, AnEndOfInputAtAPromptLeavesTheTestWithoutAVerdict) {
+  struct Row {
+    const char* name;
+    const char* line;
+    std::vector<int> device;
+    const char* console;
+    CommandOutcome outcome;
+  } rows[] = {
+      {"gba confirmed", "diag gba", {0, 0}, "y\n", CommandOutcome::kOk},
+      {"gba denied", "diag gba", {0, 0}, "n\n", CommandOutcome::kDevice},
+      {"gba unanswered", "diag gba", {0, 0}, "", CommandOutcome::kNoAnswer},
+      {"audio cancelled", "diag aud", {0, 0, 0}, "c\nn\n", CommandOutcome::kDevice},
+      {"audio ends at the first key prompt", "diag aud", {0}, "", CommandOutcome::kNoAnswer},
+      {"audio ends at the last question", "diag aud", kWholeRun, "a\ny\nr\np\n",
+       CommandOutcome::kNoAnswer},
+      {"audio refused", "diag aud", {9}, "", CommandOutcome::kDevice},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    FakeProxy p;
+    for (int code : row.device) p.status(code);
+    p.console(row.console);
+    p.run(row.line);
+    EXPECT_EQ(p.outcome(), row.outcome);
+  }
+}
+
 TEST(AudioTest, IsPickedByItsWordInAnyCase) {
   for (const char* line : {"diag aud", "diag AUDIO", "diag\taudible"}) {
     FakeProxy p;

@@ -16,12 +16,13 @@ namespace rq {
 namespace {
 
 constexpr size_t kLineSize = 1024;  // as the shell reads its scripts
+// The longest line the shell reads as one command; it runs a longer one in pieces.
+constexpr size_t kLongestLine = kLineSize - 1;
 
 // Where the run stands in its scripts: the file being read and its line.
 struct ScriptPlace {
   std::string file;
   int line_number = 0;
-  bool at_line_start = true;
 };
 
 int exit_status_for(CommandOutcome outcome) {
@@ -31,27 +32,46 @@ int exit_status_for(CommandOutcome outcome) {
     case CommandOutcome::kUsage: return kExitUsage;
     case CommandOutcome::kLink: return kExitLink;
     case CommandOutcome::kLocalFile: return kExitLocalFile;
+    case CommandOutcome::kNoAnswer: return kExitUsage;  // as rqtool diag without answers
   }
   return kExitDevice;
+}
+
+FailStep failure_step(CommandOutcome outcome) {
+  switch (outcome) {
+    case CommandOutcome::kUsage: return FailStep::kUsage;
+    case CommandOutcome::kNoAnswer: return FailStep::kAnswer;
+    default: return FailStep::kCommand;
+  }
 }
 
 bool keyword_is(const char* keyword, const char* word) {
   return keyword && std::strcmp(keyword, word) == 0;
 }
 
-// The next command of the script being read, blanks and line end trimmed, into line;
-// nullptr at its end. A line longer than the buffer arrives in pieces, as in the shell;
-// they share a number.
-char* next_command(FILE* script, ScriptPlace& place, char* line, size_t size) {
-  while (fgets(line, static_cast<int>(size), script)) {
-    if (place.at_line_start) ++place.line_number;
-    size_t got = strlen(line);
-    place.at_line_start = got > 0 && line[got - 1] == '\n';
-    char* command = skip_blanks(line);
-    trim_line(command);
-    if (*command) return command;
+enum class ScriptLine { kRead, kEnd, kTooLong };
+
+// Reads the script's next line into line as the shell's read takes it (the line feed kept
+// when it fits), counting it in place. A line longer than the shell reads at once would run
+// there as several commands; here it is read to its end and refused whole, so that no
+// piece of it runs. A line of kLongestLine characters is one command in the shell (its line
+// end arrives as an empty read), also when the line end is CR LF.
+ScriptLine read_script_line(FILE* script, char (&line)[kLineSize], ScriptPlace& place) {
+  int ch = getc(script);
+  if (ch == EOF) return ScriptLine::kEnd;
+  ++place.line_number;
+  size_t kept = 0;    // bytes in line
+  size_t length = 0;  // the line's bytes before its line feed
+  bool carriage_return_last = false;
+  for (; ch != EOF; ch = getc(script)) {
+    if (kept < kLongestLine) line[kept++] = static_cast<char>(ch);
+    if (ch == '\n') break;
+    ++length;
+    carriage_return_last = ch == '\r';
   }
-  return nullptr;
+  line[kept] = '\0';
+  bool fits = length <= kLongestLine || (length == kLongestLine + 1 && carriage_return_last);
+  return fits ? ScriptLine::kRead : ScriptLine::kTooLong;
 }
 
 // Runs one command through the shell's table; an `s` that switched scripts moves place to
@@ -64,8 +84,7 @@ CommandOutcome run_command(Tool& t, Shell& c, char* command, ScriptPlace& place)
   FILE* before = c.script;
   CommandOutcome outcome = dispatch_command(c, command);
   fflush(t.out);
-  if (keyword_is(keyword, "s") && c.script && c.script != before)
-    place = ScriptPlace{next_file, 0, true};
+  if (keyword_is(keyword, "s") && c.script && c.script != before) place = ScriptPlace{next_file, 0};
   return outcome;
 }
 
@@ -81,8 +100,7 @@ void report_failure(Tool& t, const ScriptPlace& place, const std::string& text,
   if (link_failed(t)) fprintf(t.err, "rqtool: %s\n", link_text(t).c_str());
   if (!s.first_failure.empty()) return;
   s.first_failure = named;
-  FailStep step = outcome == CommandOutcome::kUsage ? FailStep::kUsage : FailStep::kCommand;
-  t.failure = Failure{exit_status_for(outcome), step, 0, named};
+  t.failure = Failure{exit_status_for(outcome), failure_step(outcome), 0, named};
 }
 
 }  // namespace
@@ -108,11 +126,18 @@ int tool_run(Tool& t, const RunArgs& a, RunSummary& s) {
   ScriptPlace place{a.script};
   char line[kLineSize];
   while (!c.quit && c.script) {
-    char* command = next_command(c.script, place, line, sizeof line);
-    if (!command) break;
-    std::string text = command;
-    if (a.echo) fprintf(t.out, "> %s\n", command);
-    CommandOutcome outcome = run_command(t, c, command, place);
+    ScriptLine got = read_script_line(c.script, line, place);
+    if (got == ScriptLine::kEnd) break;
+    CommandOutcome outcome = CommandOutcome::kUsage;
+    std::string text = "line longer than " + std::to_string(kLongestLine) + " characters";
+    if (got == ScriptLine::kRead) {
+      char* command = skip_blanks(line);
+      trim_line(command);
+      if (!*command) continue;
+      text = command;
+      if (a.echo) fprintf(t.out, "> %s\n", command);
+      outcome = run_command(t, c, command, place);
+    }
     ++s.commands;
     if (outcome == CommandOutcome::kOk) continue;
     report_failure(t, place, text, outcome, s);

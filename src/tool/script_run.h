@@ -1,7 +1,10 @@
 // run: an rqshell command script with rqshell's own command table, parsers and console
 // text, but strict: the first command that fails stops the run (unless keep_going), is
 // named on standard error as FILE:LINE: command, and decides the exit status. `s` switches
-// files as it does in the shell; `q` ends the run.
+// files as it does in the shell; `q` ends the run. A line longer than the shell reads as one
+// command (1023 characters), which the shell would run in pieces, fails as a usage error
+// before any of it runs; a diagnostic whose answers end on standard input has no verdict
+// (status 2, as rqtool diag).
 #pragma once
 
 #include <string>
