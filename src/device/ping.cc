@@ -14,6 +14,7 @@ PingResult ping_device(Device& d, bool without_ready) {
   receive_message(d);
   d.ping_counter = static_cast<int32_t>(static_cast<uint32_t>(d.ping_counter) + 1);
   p.received = message_value(d.message);
+  p.status = message_code(d.message);
   p.expected = d.ping_counter;
   if (p.received != p.expected) p.result = failed_at(Step::kReply, kCodeLinkLost);
   return p;

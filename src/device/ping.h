@@ -9,6 +9,9 @@ struct PingResult {
   Result result;         // kCommand: refused or not sent; kReply: a reply out of sync
   int32_t received = 0;  // the reply's value
   int32_t expected = 0;  // the counter after this ping
+  // The reply's status code. Only the value decides whether the round trip succeeded: the
+  // shell's ping and the start-up probe never look at it; rqtool's ping does.
+  int status = 0;
 };
 
 // One round trip. without_ready sends the command message without waiting for a ready

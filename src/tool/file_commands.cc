@@ -78,6 +78,8 @@ int tool_ping(Tool& t, const PingArgs& a, PingSummary& s) {
     double ms = round_trip.milliseconds();
     if (p.result.step == Step::kCommand) return device_fail(t, "ping", p.result);
     if (!p.result.ok()) return ping_reply_failed(t, p);
+    // In step, but the device answered with a failure.
+    if (p.status != 0) return device_fail(t, "ping", failed_at(Step::kStatus, p.status));
     s.round_trips_ms.push_back(ms);
     if (s.count == 0 || ms < s.min_ms) s.min_ms = ms;
     if (ms > s.max_ms) s.max_ms = ms;

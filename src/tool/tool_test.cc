@@ -96,6 +96,8 @@ TEST(ToolExchange, EachFailureClassHasItsExitStatusAndSaysWhy) {
        "rqtool: ping: reply out of sync (got 7, expected 1)\n"},
       {"ping refused", frame(message(1)), false, ping_once, kExitDevice,
        "rqtool: ping: usb bus error (status 1)\n"},
+      {"ping answered with a status", ready + frame(message(8, 1)), false, ping_once, kExitDevice,
+       "rqtool: ping: ran out of inodes (status 8)\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
