@@ -21,18 +21,35 @@ int64_t now_ms() {
   return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-// Stands in for the owner's report hook while connecting: keeps the first failure's text.
+// Stands in for the owner's report hook while connecting: keeps the first failure.
 struct Recorder {
   const ConnectSettings* settings;
   const Link* link;
   bool failed = false;
+  LinkEventKind kind = LinkEventKind::kClosed;
   std::string text;
 };
 
 void record(void* context, const LinkEvent& e) {
   auto& r = *static_cast<Recorder*>(context);
-  if (!r.failed) r.text = link_failure_text(e, *r.settings, *r.link);
+  if (!r.failed) {
+    r.text = link_failure_text(e, *r.settings, *r.link);
+    r.kind = e.kind;
+  }
   r.failed = true;
+}
+
+// Why the start-up ping failed. A proxy that took the connection and then sent not a byte
+// within the time-out is, most often, serving another client: say so rather than leave the
+// user guessing at "no progress".
+std::string probe_failure_text(const Recorder& r, const ConnectSettings& s, const Link& l) {
+  if (r.kind != LinkEventKind::kTimedOut || link_mid_frame(l)) return "start-up ping: " + r.text;
+  char text[256];
+  snprintf(text, sizeof text,
+           "the proxy at %s:%d accepted the connection but did not answer the start-up ping "
+           "within %g s: a proxy serves one client at a time, so another client may hold it",
+           s.host.c_str(), s.port, l.timeout_ms / 1000.0);
+  return text;
 }
 
 // One try: 0, or -1 with the reason in *why.
@@ -48,7 +65,7 @@ int try_once(Device& d, const char* address, int port, Recorder& r, ConnectFailu
   if (probe.ok()) return 0;
   why->step = ConnectStep::kProbe;
   if (r.failed) {
-    why->text = "start-up ping: " + r.text;
+    why->text = probe_failure_text(r, *r.settings, d.link);
   } else {
     char text[96];
     snprintf(text, sizeof text, "start-up ping out of sync (got %d, expected %d)",
@@ -133,7 +150,7 @@ int connect_device(Device& d, const ConnectSettings& s, ConnectFailure* failure)
     return -1;
   }
   set_exchange_timeout(d, s, 0);
-  Recorder recorder{&s, &d.link, false, ""};
+  Recorder recorder{&s, &d.link, false, LinkEventKind::kClosed, ""};
   LinkReport owner_report = d.link.report;
   void* owner_context = d.link.report_context;
   d.link.report = record;
