@@ -80,6 +80,15 @@ LocalFailure open_stream_source(StreamSource& s, const std::string& name) {
 
 DataSource stream_source(StreamSource& s) { return DataSource{&s, source_read}; }
 
+bool stream_source_at_end(StreamSource& s) {
+  uint8_t more;
+  errno = 0;
+  long long got = local_read_full(s.fd, &more, 1);
+  if (got < 0) s.read_error = errno ? errno : EIO;
+  if (got > 0) s.changed = true;
+  return got == 0;
+}
+
 DataSink compare_sink(CompareSink& c) { return DataSink{&c, compare_write}; }
 
 }  // namespace rq

@@ -33,6 +33,12 @@ struct StreamSource {
 LocalFailure open_stream_source(StreamSource& s, const std::string& name);
 DataSource stream_source(StreamSource& s);
 
+// Whether the file yields nothing more from where it stands (one byte is read to see; one
+// that comes sets changed, a failed read read_error). A file announced empty sends no chunk,
+// so only this finds, before anything is sent, one that says 0 and yields bytes all the
+// same, as the files under /proc do.
+bool stream_source_at_end(StreamSource& s);
+
 // Compares what arrives with a local file, read from where fd stands through a fixed
 // buffer. The download is read to its end whatever the comparison finds.
 struct CompareSink {

@@ -52,6 +52,21 @@ TEST(StreamSource, AFileThatChangesSizeWhileSentStopsTheSource) {
   }
 }
 
+TEST(StreamSource, AFileThatSaysItIsEmptyMustBe) {
+  testing::TempDir dir;
+  testing::write_file(dir / "empty", "");
+  StreamSource empty;
+  ASSERT_TRUE(open_stream_source(empty, dir / "empty").ok());
+  EXPECT_TRUE(stream_source_at_end(empty));
+  EXPECT_FALSE(empty.changed);
+  // Linux's process files say 0 and yield their text.
+  StreamSource proc;
+  if (!open_stream_source(proc, "/proc/self/status").ok()) GTEST_SKIP() << "no /proc here";
+  EXPECT_EQ(proc.size, 0);
+  EXPECT_FALSE(stream_source_at_end(proc));
+  EXPECT_TRUE(proc.changed);
+}
+
 TEST(CompareSink, FindsTheFirstDifferenceOrTheShorterSide) {
   struct Case {
     const char* name;

@@ -14,16 +14,20 @@ namespace rq {
 
 namespace {
 
+// The source failed part-way: its last chunk was held back, so the device never completed
+// the file (device_side), but it still waits for bytes that will not come, and the
+// connection cannot be reused.
 int source_failure(Tool& t, const std::string& what, const std::string& local,
-                   const StreamSource& s) {
-  // The device still waits for bytes that will not come: the connection cannot be reused.
+                   const std::string& device_side, const StreamSource& s) {
   link_close(t.device.link);
   std::string text = what + ": ";
   if (s.read_error)
     text += "cannot read " + local + ": " + local_error_text(s.read_error);
   else
-    text += local + " changed size while being sent";
-  text += "; the connection was closed and the device may hold partial data";
+    text +=
+        local + " changed size while being sent (" + std::to_string(s.size) + " bytes announced)";
+  text += "; the connection was closed before the last chunk, and the device may hold part of " +
+          device_side;
   return local_fail(t, s.read_error, text);
 }
 
@@ -35,6 +39,14 @@ int open_source(Tool& t, const std::string& what, const std::string& local, Stre
                       what + ": " + local + " is too large: " + std::to_string(s.size) +
                           " bytes, at most " + std::to_string(kMaxSendableFileSize) +
                           " can be sent");
+  // An empty file sends no chunk that would be checked on its way.
+  if (s.size == 0 && !stream_source_at_end(s)) {
+    if (s.read_error)
+      return local_fail(t, s.read_error,
+                        what + ": cannot read " + local + ": " + local_error_text(s.read_error));
+    return local_fail(
+        t, 0, what + ": " + local + " yields bytes although its size says 0; nothing was sent");
+  }
   return kExitOk;
 }
 
@@ -96,10 +108,11 @@ TransferResult upload(Tool& t, const std::string& what, StreamSource& source, Ex
   return with_progress(t, [&](const DeviceEvents* events) { return exchange(data, events); });
 }
 
-// After an upload's exchange: 0, or the failure's status.
+// After an upload's exchange to device_side: 0, or the failure's status.
 int upload_outcome(Tool& t, const std::string& what, const std::string& local,
-                   const StreamSource& source, const TransferResult& r) {
-  if (r.result.step == Step::kSource) return source_failure(t, what, local, source);
+                   const std::string& device_side, const StreamSource& source,
+                   const TransferResult& r) {
+  if (r.result.step == Step::kSource) return source_failure(t, what, local, device_side, source);
   if (!r.result.ok()) return device_fail(t, what, r.result);
   return kExitOk;
 }
@@ -130,7 +143,7 @@ int tool_put(Tool& t, const std::string& local, const std::string& device_name,
                         events);
       });
   set_interrupt_note("");
-  if (int status = upload_outcome(t, what, local, source, r)) return status;
+  if (int status = upload_outcome(t, what, local, device_name, source, r)) return status;
   s.bytes = source.size;
   s.seconds = clock.seconds();
   return kExitOk;
@@ -215,11 +228,11 @@ int tool_boot_write(Tool& t, const BootArgs& a, TransferSummary& s) {
   if (open_source(t, what, a.local, source) != kExitOk) return t.failure.status;
   if (tool_connect(t) != 0) return kExitLink;
   Stopwatch clock;
-  TransferResult r =
-      upload(t, "boot image " + number, source, [&](DataSource& data, const DeviceEvents* events) {
-        return write_boot_image(t.device, a.boot, static_cast<int32_t>(source.size), data, events);
-      });
-  if (int status = upload_outcome(t, what, a.local, source, r)) return status;
+  std::string image = "boot image " + number;
+  TransferResult r = upload(t, image, source, [&](DataSource& data, const DeviceEvents* events) {
+    return write_boot_image(t.device, a.boot, static_cast<int32_t>(source.size), data, events);
+  });
+  if (int status = upload_outcome(t, what, a.local, image, source, r)) return status;
   s.bytes = source.size;
   int status = a.no_verify ? kExitOk : read_back_boot_image(t, what, a, source, s);
   set_interrupt_note("");
