@@ -232,6 +232,31 @@ TEST(ToolLocalFiles, AFailureCarriesThePlatformsErrorNumber) {
   }
 }
 
+// Boot image 1 takes its chunks with nothing after the last one: a send that failed there
+// must not pass for a written image, verified or not.
+TEST(ToolExchange, ABootImageWhoseLastChunkWasNotSentIsALinkFailure) {
+  testing::TempDir dir;
+  testing::write_file(dir / "img", "a short image");
+  SocketHandle ends[2];
+  ASSERT_EQ(socket_pair(ends), 0);
+  // The readies for the command message and for the one chunk, then the proxy is gone: each
+  // ready is read, each send fails.
+  const std::string readies = frame(message(0)) + frame(message(0));
+  ASSERT_EQ(socket_send(ends[1], readies.data(), readies.size()),
+            static_cast<long>(readies.size()));
+  socket_close(ends[1]);
+  TransferSummary s;
+  Outcome o = run_tool(0, 5, [&](Tool& t) {
+    link_attach(t.device.link, ends[0]);
+    return tool_boot_write(t, BootArgs{1, dir / "img", true}, s);
+  });
+  EXPECT_EQ(o.status, kExitLink);
+  EXPECT_NE(o.err.find("rqtool: boot write 1 " + (dir / "img") + ": sending to the proxy failed"),
+            std::string::npos)
+      << o.err;
+  EXPECT_EQ(s.files, 0);
+}
+
 TEST(ToolExchange, ConnectingGivesUpAtTheTimeOutWhenTheBacklogIsFull) {
   int port = 0;
   SocketHandle listener = socket_listen_ipv4("127.0.0.1", 0, &port);

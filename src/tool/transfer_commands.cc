@@ -114,6 +114,8 @@ int upload_outcome(Tool& t, const std::string& what, const std::string& local,
                    const TransferResult& r) {
   if (r.result.step == Step::kSource) return source_failure(t, what, local, device_side, source);
   if (!r.result.ok()) return device_fail(t, what, r.result);
+  // Nothing follows a boot image's last chunk that would show that it could not be sent.
+  if (link_failed(t)) return device_fail(t, what, failed_at(Step::kData, kCodeLinkLost));
   return kExitOk;
 }
 
