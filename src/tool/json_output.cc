@@ -120,8 +120,7 @@ json json_result(const TransferSummary& s, int status) {
   json r = json::object();
   json_text(r, "from", s.from);
   json_text(r, "to", s.to);
-  // A tree copy counts what it completed; a single file counts once it was moved or compared.
-  r["files"] = s.tree ? s.files : (status == kExitOk || status == kExitVerify ? 1 : 0);
+  r["files"] = s.files;  // what was completely delivered (TransferSummary)
   if (s.tree) r["directories"] = s.directories;
   r["bytes"] = s.bytes;
   r["seconds"] = s.seconds;

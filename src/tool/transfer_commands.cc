@@ -146,7 +146,7 @@ int tool_put(Tool& t, const std::string& local, const std::string& device_name,
       });
   set_interrupt_note("");
   if (int status = upload_outcome(t, what, local, device_name, source, r)) return status;
-  s.bytes = source.size;
+  count_delivered(s, source.size);
   s.seconds = clock.seconds();
   return kExitOk;
 }
@@ -171,7 +171,7 @@ int download_to_file(Tool& t, const std::string& what, const std::string& local,
   TransferResult r =
       with_progress(t, [&](const DeviceEvents* events) { return fetch(sink, events); });
   int status = finish_download(t, what, r, file);
-  s.bytes = r.moved;
+  if (status == kExitOk) count_delivered(s, r.moved);
   s.seconds = clock.seconds();
   return status;
 }
@@ -235,7 +235,7 @@ int tool_boot_write(Tool& t, const BootArgs& a, TransferSummary& s) {
     return write_boot_image(t.device, a.boot, static_cast<int32_t>(source.size), data, events);
   });
   if (int status = upload_outcome(t, what, a.local, image, source, r)) return status;
-  s.bytes = source.size;
+  count_delivered(s, source.size);
   int status = a.no_verify ? kExitOk : read_back_boot_image(t, what, a, source, s);
   set_interrupt_note("");
   s.verify_skipped = a.no_verify;

@@ -23,18 +23,29 @@ const char* transfer_kind_name(TransferKind kind);
 enum class TransferOutcome : uint8_t { kOk, kEqual, kDiffers, kFailed };
 const char* transfer_outcome_name(TransferOutcome outcome);
 
+// files and bytes count what was completely delivered, and nothing of a file that failed
+// part-way: a file counts, with all its bytes, once the device confirmed a put, a boot
+// image's last chunk went out, or a download was whole and in place; for verify and boot
+// verify, once the device's copy was read and compared to its end. A read-back that then
+// differs leaves the delivered file counted (the outcome says it differs).
 struct TransferSummary {
   TransferKind kind = TransferKind::kPut;
   std::string from, to;
+  int64_t files = 0;
   int64_t bytes = 0;
   double seconds = 0;
   bool verified = false;  // boot write: read back and compared
   bool verify_skipped = false;
-  // Tree copies (put and get with -r or several sources): what was copied in all.
+  // Tree copies (put and get with -r or several sources): the directories made too.
   bool tree = false;
-  int64_t files = 0;
   int64_t directories = 0;
 };
+
+// One file delivered whole, with its bytes.
+inline void count_delivered(TransferSummary& s, int64_t bytes) {
+  ++s.files;
+  s.bytes += bytes;
+}
 
 // The outcome of a transfer that ended with status.
 TransferOutcome transfer_outcome(const TransferSummary& s, int status);

@@ -40,8 +40,9 @@ std::string join_local(const std::string& dir, const std::string& name) {
   return ends_in_slash(dir, local_names_windows()) ? dir + name : dir + "/" + name;
 }
 
-// Runs a plan in order: make_directory(path) for each directory, copy_file(item) for each
-// file (which adds its bytes to s); the first failure stops it. Counts what was done in s.
+// Runs a plan in order: make_directory(path) for each directory, copy_file(item, one) for
+// each file, whose own summary one counts what it delivered; the first failure stops it.
+// Counts what was done in s.
 template <typename MakeDirectory, typename CopyFile>
 int run_plan(Tool& t, const std::vector<CopyItem>& plan, TransferSummary& s,
              MakeDirectory make_directory, CopyFile copy_file) {
@@ -51,9 +52,11 @@ int run_plan(Tool& t, const std::vector<CopyItem>& plan, TransferSummary& s,
       ++s.directories;
       continue;
     }
-    int status = copy_file(item);
+    TransferSummary one;
+    int status = copy_file(item, one);
+    s.files += one.files;
+    s.bytes += one.bytes;
     if (status != kExitOk) return status;
-    ++s.files;
     if (!s.tree) s.to = item.to;
   }
   return kExitOk;
@@ -332,14 +335,12 @@ int tool_put_tree(Tool& t, const TreeArgs& a, TransferSummary& s) {
   Stopwatch clock;
   if (dest_slash && !dest_exists && tool_mkdir(t, MkdirArgs{a.dest, true}) != kExitOk)
     return t.failure.status;
-  int status = run_plan(t, plan, s, ensure_device_directory, [&](const CopyItem& item) {
-    TransferSummary one;
-    int sent = tool_put(t, item.from, item.to, one);
-    if (sent == kExitOk && a.verify)
-      sent = read_back_and_compare(t, "put " + item.from + " " + item.to, item.from, item.to);
-    if (sent == kExitOk) s.bytes += one.bytes;
-    return sent;
-  });
+  int status = run_plan(
+      t, plan, s, ensure_device_directory, [&](const CopyItem& item, TransferSummary& one) {
+        int sent = tool_put(t, item.from, item.to, one);
+        if (sent != kExitOk || !a.verify) return sent;
+        return read_back_and_compare(t, "put " + item.from + " " + item.to, item.from, item.to);
+      });
   if (status != kExitOk) return status;
   s.verified = a.verify;
   s.seconds = clock.seconds();
@@ -367,12 +368,10 @@ int tool_get_tree(Tool& t, const TreeArgs& a, TransferSummary& s) {
   Stopwatch clock;
   if (dest_slash && !dest_directory && ensure_local_directories(t, a.dest) != kExitOk)
     return t.failure.status;
-  int status = run_plan(t, plan, s, ensure_local_directory, [&](const CopyItem& item) {
-    TransferSummary one;
-    int got = tool_get(t, item.from, item.to, one);
-    s.bytes += one.bytes;  // a failed file counts what arrived of it
-    return got;
-  });
+  int status =
+      run_plan(t, plan, s, ensure_local_directory, [&](const CopyItem& item, TransferSummary& one) {
+        return tool_get(t, item.from, item.to, one);
+      });
   if (status != kExitOk) return status;
   s.seconds = clock.seconds();
   return kExitOk;

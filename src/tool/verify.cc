@@ -49,8 +49,8 @@ int compare_with_device(Tool& t, const std::string& what, const std::string& dev
   DataSink sink = compare_sink(compare);
   TransferResult back = fetch(sink);
   s.seconds = clock.seconds();
-  s.bytes = back.moved;
   int status = compare_outcome(t, what, s.from, device_side, back, compare, source.size);
+  if (status == kExitOk || status == kExitVerify) count_delivered(s, back.moved);
   s.verified = status == kExitOk;
   return status;
 }
