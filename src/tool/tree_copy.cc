@@ -246,8 +246,10 @@ int walk_device(Tool& t, const std::string& from, const std::string& to, int dep
 }
 
 // The device side first: every source and, for directories, the whole tree, so that a
-// name the local side cannot hold stops the run before anything is written.
-int plan_get(Tool& t, const TreeArgs& a, bool into, std::vector<CopyItem>& plan) {
+// name the local side cannot hold stops the run before anything is written. *file_source:
+// the first source that is a file, "" when all are directories.
+int plan_get(Tool& t, const TreeArgs& a, bool into, std::vector<CopyItem>& plan,
+             std::string* file_source) {
   for (const std::string& path : a.sources) {
     LsListing l;
     Result r = device_list(t.device, path, l);
@@ -259,6 +261,7 @@ int plan_get(Tool& t, const TreeArgs& a, bool into, std::vector<CopyItem>& plan)
         return local_fail(t, 0, "get: " + path + " cannot be a Windows file name: " + why);
     std::string top = into && named ? join_local(a.dest, name) : a.dest;
     if (l.is_file) {
+      if (file_source->empty()) *file_source = path;
       plan.push_back(CopyItem{path, top, false});
       continue;
     }
@@ -280,19 +283,11 @@ int ensure_local_directory(Tool& t, const std::string& path) {
                     "get: cannot make directory " + path + ": " + local_error_text(error));
 }
 
-// DEST ending in a slash may be missing: it is made, with its missing parents.
-int ensure_local_directories(Tool& t, const std::string& path) {
-  bool windows = local_names_windows();
-  for (size_t end = 1; end <= path.size(); ++end) {
-    bool separator = end < path.size() && (path[end] == '/' || (windows && path[end] == '\\'));
-    if (end < path.size() && !separator) continue;
-    char last = path[end - 1];
-    if (last == '/' || (windows && (last == '\\' || last == ':'))) continue;
-    std::string prefix = path.substr(0, end);
-    if (local_stat(prefix).kind == LocalKind::kDirectory) continue;
-    if (ensure_local_directory(t, prefix) != kExitOk) return t.failure.status;
-  }
-  return kExitOk;
+// DEST without its trailing separators, for making it: "new/" is made as "new".
+std::string without_trailing_separators(const std::string& path, bool backslash_too) {
+  std::string trimmed = path;
+  while (trimmed.size() > 1 && ends_in_slash(trimmed, backslash_too)) trimmed.pop_back();
+  return trimmed;
 }
 
 // The summary of a tree copy before anything is copied.
@@ -328,13 +323,29 @@ int tool_put_tree(Tool& t, const TreeArgs& a, TransferSummary& s) {
   if (a.sources.size() > 1 && !dest_directory && !dest_slash)
     return usage_fail(t, "put: with several sources, " + a.dest +
                              " must be a directory on the device or end in /");
+  // DEST/ that is no directory: cp's rules. A file goes only into a directory that exists;
+  // a tree makes DEST itself, where its parent exists.
+  if (dest_slash && !dest_directory) {
+    for (const PutSource& src : sources) {
+      if (dest_exists)
+        return tool_fail(t, kExitDevice, FailStep::kStatus, 0,
+                         "put: cannot copy " + src.path + " into " + a.dest +
+                             ": it is a file on the device, not a directory");
+      if (!src.directory)
+        return device_fail(t, "put: cannot copy " + src.path + " into " + a.dest,
+                           failed_at(Step::kStatus, kStatusMissing));
+    }
+  }
   // Every device path is known now: all must fit before anything is sent.
   std::vector<CopyItem> plan;
   if (plan_put(t, sources, a.dest, dest_directory || dest_slash, plan) != kExitOk)
     return kExitUsage;
   Stopwatch clock;
-  if (dest_slash && !dest_exists && tool_mkdir(t, MkdirArgs{a.dest, true}) != kExitOk)
-    return t.failure.status;
+  if (dest_slash && !dest_exists) {
+    Result r =
+        path_command(t.device, kCmdMkdir, without_trailing_separators(a.dest, false).c_str());
+    if (!r.ok()) return device_fail(t, "put: cannot make directory " + a.dest, r);
+  }
   int status = run_plan(
       t, plan, s, ensure_device_directory, [&](const CopyItem& item, TransferSummary& one) {
         int sent = tool_put(t, item.from, item.to, one);
@@ -364,10 +375,28 @@ int tool_get_tree(Tool& t, const TreeArgs& a, TransferSummary& s) {
                       "get: with several sources, " + a.dest + " must be a directory or end in /");
   if (tool_connect(t) != 0) return kExitLink;
   std::vector<CopyItem> plan;
-  if (plan_get(t, a, into, plan) != kExitOk) return t.failure.status;
+  std::string file_source;
+  if (plan_get(t, a, into, plan, &file_source) != kExitOk) return t.failure.status;
+  // DEST/ that is no directory: cp's rules, as for put.
+  if (dest_slash && !dest_directory) {
+    // "f/" names nothing when f is a file: ask for f.
+    bool windows = local_names_windows();
+    bool in_the_way =
+        local_stat(without_trailing_separators(a.dest, windows)).kind != LocalKind::kMissing;
+    if (in_the_way || !file_source.empty()) {
+      int error = in_the_way ? ENOTDIR : ENOENT;
+      return local_fail(t, error,
+                        "get: cannot copy " + (in_the_way ? a.sources[0] : file_source) + " into " +
+                            a.dest + ": " + local_error_text(error));
+    }
+  }
   Stopwatch clock;
-  if (dest_slash && !dest_directory && ensure_local_directories(t, a.dest) != kExitOk)
-    return t.failure.status;
+  if (dest_slash && !dest_directory) {
+    int error = local_make_dir(without_trailing_separators(a.dest, local_names_windows()));
+    if (error != 0)
+      return local_fail(t, error,
+                        "get: cannot make directory " + a.dest + ": " + local_error_text(error));
+  }
   int status =
       run_plan(t, plan, s, ensure_local_directory, [&](const CopyItem& item, TransferSummary& one) {
         return tool_get(t, item.from, item.to, one);

@@ -1,6 +1,8 @@
 // put and get over whole trees, with cp's rules for the destination: when DEST is a
 // directory or ends in '/', each source goes inside it under its own last name (a trailing
 // slash on a source changes nothing); otherwise the one source is copied to the name DEST.
+// A DEST ending in '/' that is no directory takes no file; for trees it is made, as cp -r
+// makes it, where its parent exists (no parents are made: a mistyped path stops the run).
 // Everything that can be checked is checked before the first byte of data moves: the local
 // tree is walked first (links stop it unless followed, names the listing cannot carry are
 // refused), device names are checked against the local file system, and every path must

@@ -67,7 +67,20 @@ TEST_F(ToolTree, DestinationsFollowCpsRules) {
   const Case cases[] = {
       {"put into an existing directory", {"put", "f.txt", "/d"}, kExitOk, "root/d/f.txt"},
       {"put to a new name", {"put", "f.txt", "/new.txt"}, kExitOk, "root/new.txt"},
-      {"put into a new directory named with /", {"put", "f.txt", "/nd/"}, kExitOk, "root/nd/f.txt"},
+      // A name ending in / that is no directory takes no file; a tree makes it, one level.
+      {"put a file into a missing directory named with /",
+       {"put", "f.txt", "/nd/"},
+       kExitDevice,
+       nullptr},
+      {"put a file into a file named with /", {"put", "f.txt", "/file/"}, kExitDevice, nullptr},
+      {"put a tree into a new directory named with /",
+       {"put", "-r", "t", "/nd/"},
+       kExitOk,
+       "root/nd/t/in.txt"},
+      {"put a tree where the new directory's parent is missing",
+       {"put", "-r", "t", "/no/nd/"},
+       kExitDevice,
+       nullptr},
       {"put a tree inside a directory", {"put", "-r", "t", "/d"}, kExitOk, "root/d/t/in.txt"},
       {"put a tree with a slash, same", {"put", "-r", "t/", "/d2/"}, kExitOk, "root/d2/t/in.txt"},
       {"put a tree to a new name", {"put", "-r", "t", "/copy"}, kExitOk, "root/copy/in.txt"},
@@ -77,10 +90,19 @@ TEST_F(ToolTree, DestinationsFollowCpsRules) {
       {"put a tree over a file", {"put", "-r", "t", "/file"}, kExitDevice, nullptr},
       {"get into an existing directory", {"get", "/file", "ld"}, kExitOk, "ld/file"},
       {"get to a new name", {"get", "/file", "n.bin"}, kExitOk, "n.bin"},
-      {"get into a new directory named with /",
-       {"get", "/file", "nd/sub/"},
+      {"get a file into a missing directory named with /",
+       {"get", "/file", "nd/"},
+       kExitLocalFile,
+       nullptr},
+      {"get a file into a file named with /", {"get", "/file", "f.txt/"}, kExitLocalFile, nullptr},
+      {"get a tree into a new directory named with /",
+       {"get", "-r", "/td", "nd/"},
        kExitOk,
-       "nd/sub/file"},
+       "nd/td/x"},
+      {"get a tree where the new directory's parent is missing",
+       {"get", "-r", "/td", "no/such/"},
+       kExitLocalFile,
+       nullptr},
       {"get a tree inside a directory", {"get", "-r", "/td/", "ld"}, kExitOk, "ld/td/x"},
       {"get a tree to a new name", {"get", "-r", "/td", "tcopy"}, kExitOk, "tcopy/x"},
       {"get several to a file name", {"get", "/file", "/td/x", "n2.bin"}, kExitUsage, nullptr},
@@ -102,13 +124,17 @@ TEST_F(ToolTree, DestinationsFollowCpsRules) {
     write_file(local("t/in.txt").string(), "in");
     write_file(local("f.txt").string(), "f");
     write_file(local("g.txt").string(), "g");
+    fs::remove_all(local("nd"));
     auto device_before = tree_of(root());
+    auto local_before = dir_.entries();
     e2e::Run r = tool(c.args);
     EXPECT_EQ(r.exit_status, c.exit) << describe(c.args, r);
     if (c.lands) {
       EXPECT_TRUE(fs::is_regular_file(fs::path(dir_.path()) / c.lands)) << describe(c.args, r);
-    } else if (c.args[0] == "put" && c.exit != kExitDevice) {
-      EXPECT_EQ(tree_of(root()), device_before) << "refused before anything was sent";
+    } else {
+      // Refused before anything was made, on either side.
+      EXPECT_EQ(tree_of(root()), device_before) << describe(c.args, r);
+      EXPECT_EQ(dir_.entries(), local_before) << describe(c.args, r);
     }
   }
 }
