@@ -10,6 +10,7 @@
 #include "shell/line.h"
 #include "shell/shell.h"
 #include "tool/connect.h"
+#include "tool/printable.h"
 
 namespace rq {
 
@@ -94,7 +95,7 @@ void report_failure(Tool& t, const ScriptPlace& place, const std::string& text,
                     CommandOutcome outcome, RunSummary& s) {
   ++s.failed;
   std::string named = place.file + ":" + std::to_string(place.line_number) + ": " + text;
-  fprintf(t.err, "%s\n", named.c_str());
+  fprintf(t.err, "%s\n", printable_line(named).c_str());
   // The shell's own lines say nothing of a time-out; the tool says what the link met
   // during the command.
   if (link_failed(t)) fprintf(t.err, "rqtool: %s\n", link_text(t).c_str());

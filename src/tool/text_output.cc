@@ -2,11 +2,16 @@
 
 #include <cstdio>
 
+#include "tool/printable.h"
+
 namespace rq {
 
 namespace {
 
-void print_name(Tool& t, const std::string& name) { fwrite(name.data(), 1, name.size(), t.out); }
+void print_name(Tool& t, const std::string& name) {
+  std::string shown = printable(name);
+  fwrite(shown.data(), 1, shown.size(), t.out);
+}
 
 void print_record(Tool& t, const std::string& name, const FileRecord& f) {
   print_name(t, name);
@@ -69,8 +74,9 @@ void print_result(Tool& t, const TransferSummary& s) {
             static_cast<long long>(s.bytes), s.seconds, kb_per_s, s.verified ? ", verified" : "");
     return;
   }
-  fprintf(t.err, "rqtool: %s %s -> %s: %lld bytes in %.3f s (%.1f KB/s)%s\n", what, s.from.c_str(),
-          s.to.c_str(), static_cast<long long>(s.bytes), s.seconds, kb_per_s,
+  fprintf(t.err, "rqtool: %s %s -> %s: %lld bytes in %.3f s (%.1f KB/s)%s\n", what,
+          printable_line(s.from).c_str(), printable_line(s.to).c_str(),
+          static_cast<long long>(s.bytes), s.seconds, kb_per_s,
           s.verified         ? ", verified"
           : s.verify_skipped ? ", unverified"
                              : "");

@@ -1,6 +1,6 @@
 // The text presenter: each command's result as it is printed when the command succeeded.
 // Results go to the run's out (standard output); transfer summaries and the progress line to
-// standard error. Device names are written as the bytes they are.
+// standard error. Names are shown with their control bytes escaped (printable.h).
 #pragma once
 
 #include "tool/diag_commands.h"

@@ -1,6 +1,7 @@
 #include "tool/tool.h"
 
 #include "link/status.h"
+#include "tool/printable.h"
 
 namespace rq {
 
@@ -51,7 +52,7 @@ double Stopwatch::milliseconds() const {
 
 int tool_fail(Tool& t, int status, FailStep step, int code, const std::string& text) {
   if (t.failure.status == kExitOk) t.failure = Failure{status, step, code, text};
-  if (t.text_errors) fprintf(t.err, "rqtool: %s\n", text.c_str());
+  if (t.text_errors) fprintf(t.err, "rqtool: %s\n", printable_line(text).c_str());
   return status;
 }
 

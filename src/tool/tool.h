@@ -95,8 +95,9 @@ struct Tool {
   bool json_written = false;
 };
 
-// Records the failure (the first one wins), prints "rqtool: <text>" on standard error and
-// returns status, so that a failure site is one line.
+// Records the failure (the first one wins), prints "rqtool: <text>" on standard error (its
+// names' control bytes escaped, printable.h) and returns status, so that a failure site is
+// one line.
 int tool_fail(Tool& t, int status, FailStep step, int code, const std::string& text);
 
 // The two most common failures: a usage error found by a command (status 2), and a local
