@@ -199,9 +199,11 @@ int run_audio(Tool& t, Operator& op, FixtureOperator& o) {
     case AudioFailure::kCommandRefused:
       return device_fail(t, "diag aud", failed_at(Step::kCommand, a.code));
     case AudioFailure::kGoRefused:
-      return device_fail(t, "diag aud: go", failed_at(Step::kCommand, a.code));
+      return device_fail(t, "diag aud: the device refused to go on",
+                         failed_at(Step::kCommand, a.code));
     case AudioFailure::kCancelRefused:
-      return device_fail(t, "diag aud: cancel", failed_at(Step::kCommand, a.code));
+      return device_fail(t, "diag aud: the device refused the cancel",
+                         failed_at(Step::kCommand, a.code));
     case AudioFailure::kStatus: return test_failed(t, r, a.code);
   }
   if (o.no_answer != NoAnswer::kNone) return no_verdict(t, o);

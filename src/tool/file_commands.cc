@@ -152,19 +152,24 @@ int tool_mkdir(Tool& t, const MkdirArgs& a) {
     Result r = path_command(t.device, kCmdMkdir, a.path.c_str());
     return r.ok() ? kExitOk : device_fail(t, "mkdir " + a.path, r);
   }
-  // Each prefix ending before a slash, then the whole path.
+  // Each prefix ending before a slash, then the whole path; a failure names the path given
+  // and, when it is another, the prefix that failed.
+  const std::string what = "mkdir -p " + a.path;
   for (size_t end = 1; end <= a.path.size(); ++end) {
     if (end < a.path.size() && a.path[end] != '/') continue;
     if (a.path[end - 1] == '/') continue;  // "a//b": the empty component is no directory
     std::string prefix = a.path.substr(0, end);
+    std::string making = end == a.path.size() ? what : what + ": cannot make " + prefix;
     Result r = path_command(t.device, kCmdMkdir, prefix.c_str());
     if (r.ok()) continue;
-    if (r.code != kStatusExists) return device_fail(t, "mkdir -p " + prefix, r);
+    if (r.code != kStatusExists) return device_fail(t, making, r);
     // Exists: a directory is fine, a file of that name is in the way.
     LsListing l;
     Result check = device_list(t.device, prefix, l);
-    if (!check.ok()) return device_fail(t, "mkdir -p " + prefix, check);
-    if (l.is_file) return device_fail(t, "mkdir -p " + prefix + ": a file of that name exists", r);
+    if (!check.ok()) return device_fail(t, making, check);
+    if (l.is_file)
+      return tool_fail(t, kExitDevice, FailStep::kStatus, r.code,
+                       what + ": " + prefix + " is a file, not a directory");
   }
   return kExitOk;
 }

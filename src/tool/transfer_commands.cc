@@ -185,7 +185,9 @@ int read_back_boot_image(Tool& t, const std::string& what, const BootArgs& a,
   local_rewind(source.fd);
   DataSink sink = compare_sink(compare);
   TransferResult back = read_boot_image(t.device, a.boot, sink, nullptr);
-  if (!back.result.ok()) return device_fail(t, what + ": reading back", back.result);
+  if (!back.result.ok())
+    return device_fail(t, what + ": cannot read boot image " + std::to_string(a.boot) + " back",
+                       back.result);
   if (compare.read_error)
     return local_fail(
         t, compare.read_error,

@@ -159,7 +159,7 @@ int device_is_directory(Tool& t, const std::string& path, bool* directory, bool*
   *exists = r.ok();
   *directory = r.ok() && !l.is_file;
   if (r.ok() || (r.code == kStatusMissing && !link_failed(t))) return kExitOk;
-  return device_fail(t, "put: ls " + path, r);
+  return device_fail(t, "put: " + path, r);
 }
 
 // Every source's items with their device paths under cp's rules (into: inside dest under
@@ -184,13 +184,14 @@ int plan_put(Tool& t, std::vector<PutSource>& sources, const std::string& dest, 
 int ensure_device_directory(Tool& t, const std::string& path) {
   Result r = path_command(t.device, kCmdMkdir, path.c_str());
   if (r.ok()) return kExitOk;
-  if (r.code != kStatusExists || link_failed(t)) return device_fail(t, "put: mkdir " + path, r);
+  const std::string making = "put: cannot make directory " + path;
+  if (r.code != kStatusExists || link_failed(t)) return device_fail(t, making, r);
   LsListing l;
   Result check = device_list(t.device, path, l);
-  if (!check.ok()) return device_fail(t, "put: mkdir " + path, check);
+  if (!check.ok()) return device_fail(t, making, check);
   if (l.is_file)
     return tool_fail(t, kExitDevice, FailStep::kStatus, r.code,
-                     "put: mkdir " + path + ": a file of that name is in the way");
+                     making + ": a file of that name is in the way");
   return kExitOk;
 }
 
@@ -224,7 +225,7 @@ int walk_device(Tool& t, const std::string& from, const std::string& to, int dep
     return tool_fail(t, kExitDevice, FailStep::kReply, 0, "get: " + from + ": too deeply nested");
   LsListing l;
   Result r = device_list(t.device, from, l);
-  if (!r.ok()) return device_fail(t, "get: ls " + from, r);
+  if (!r.ok()) return device_fail(t, "get: " + from, r);
   if (l.is_file) {
     // Listed as a directory entry, answered as a file: copy it as one.
     items.back().directory = false;

@@ -10,11 +10,12 @@ namespace rq {
 
 namespace {
 
-// What came of a comparison. device_side names the device's copy in the size message.
-int compare_outcome(Tool& t, const std::string& what, const std::string& local,
-                    const std::string& device_side, const TransferResult& back,
-                    const CompareSink& compare, int64_t local_size) {
-  if (!back.result.ok()) return device_fail(t, what, back.result);
+// What came of a comparison. device_side names the device's copy in the size message;
+// reading begins the message when it could not be read.
+int compare_outcome(Tool& t, const std::string& what, const std::string& reading,
+                    const std::string& local, const std::string& device_side,
+                    const TransferResult& back, const CompareSink& compare, int64_t local_size) {
+  if (!back.result.ok()) return device_fail(t, reading, back.result);
   if (compare.read_error)
     return local_fail(
         t, compare.read_error,
@@ -49,7 +50,7 @@ int compare_with_device(Tool& t, const std::string& what, const std::string& dev
   DataSink sink = compare_sink(compare);
   TransferResult back = fetch(sink);
   s.seconds = clock.seconds();
-  int status = compare_outcome(t, what, s.from, device_side, back, compare, source.size);
+  int status = compare_outcome(t, what, what, s.from, device_side, back, compare, source.size);
   if (status == kExitOk || status == kExitVerify) count_delivered(s, back.moved);
   s.verified = status == kExitOk;
   return status;
@@ -65,8 +66,8 @@ int read_back_and_compare(Tool& t, const std::string& what, const std::string& l
   compare.fd = source.fd;
   DataSink sink = compare_sink(compare);
   TransferResult back = get_file(t.device, device_name.c_str(), sink, nullptr);
-  return compare_outcome(t, what + ": reading back", local, device_name, back, compare,
-                         source.size);
+  return compare_outcome(t, what, what + ": cannot read " + device_name + " back", local,
+                         device_name, back, compare, source.size);
 }
 
 int tool_verify(Tool& t, const VerifyArgs& a, TransferSummary& s) {
