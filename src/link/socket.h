@@ -11,7 +11,8 @@ using SocketHandle = intptr_t;
 constexpr SocketHandle kNoSocket = -1;
 
 // Starts the socket layer (Winsock 2.2 on Windows; on POSIX it stops SIGPIPE from killing
-// the process when a peer has gone). Returns 0 or the start-up function's error value.
+// the process when a peer has gone, unless the program has its own handler for it). Returns
+// 0 or the start-up function's error value.
 int socket_startup();
 
 // A blocking IPv4 stream socket, or kNoSocket.

@@ -16,8 +16,12 @@
 namespace rq {
 
 int socket_startup() {
-  // A write to a connection the peer has closed must fail with EPIPE, not end the process.
-  signal(SIGPIPE, SIG_IGN);
+  // A write to a connection the peer has closed must fail with EPIPE, not end the process
+  // (the sends below say so themselves as well). A program that handles SIGPIPE for its
+  // own streams keeps its handler.
+  struct sigaction current = {};
+  if (sigaction(SIGPIPE, nullptr, &current) == 0 && current.sa_handler == SIG_DFL)
+    signal(SIGPIPE, SIG_IGN);
   return 0;
 }
 

@@ -102,7 +102,10 @@ void write_download_target(DownloadTarget& t, const uint8_t* data, size_t length
   if (t.write_error || length == 0) return;
   errno = 0;
   if (t.to_stdout) {
-    if (fwrite(data, 1, length, stdout) != length) t.write_error = saved_errno();
+    if (fwrite(data, 1, length, stdout) == length) return;
+    // A reader that went away ends the program here, as it ends a killed writer.
+    end_if_reader_gone(errno);
+    t.write_error = saved_errno();
     return;
   }
   if (local_write_all(t.fd, data, length) != 0) t.write_error = saved_errno();
@@ -111,7 +114,10 @@ void write_download_target(DownloadTarget& t, const uint8_t* data, size_t length
 LocalFailure commit_download_target(DownloadTarget& t) {
   errno = 0;
   if (t.to_stdout) {
-    if (fflush(stdout) != 0 && !t.write_error) t.write_error = saved_errno();
+    if (fflush(stdout) != 0 && !t.write_error) {
+      end_if_reader_gone(errno);
+      t.write_error = saved_errno();
+    }
     t.to_stdout = false;
     return t.write_error ? LocalFailure{LocalFailed::kWrite, t.write_error} : LocalFailure{};
   }

@@ -8,7 +8,8 @@
 //   be replaced by a file: it is written in place.
 // - An existing target keeps its permissions, and must accept writing, exactly as when it
 //   is written in place.
-// - Standard output, for a front end that offers it, is written as it is.
+// - Standard output, for a front end that offers it, is written as it is; a reader that
+//   has gone ends the program at once (interrupt_cleanup.h, end_if_reader_gone).
 // The temporary file is <target>.rqpart-XXXXXXXX; while it exists an interrupt removes it
 // (interrupt_cleanup.h, when the front end installed it).
 #pragma once
