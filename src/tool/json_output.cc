@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "local/interrupt_cleanup.h"
+
 namespace rq {
 
 using json = nlohmann::ordered_json;
@@ -152,9 +154,10 @@ json json_result(const DiagReport& d, int) {
   return r;
 }
 
-void write_json(Tool& t, int status, const json& result) {
-  if (t.json_written) return;
-  t.json_written = true;
+namespace {
+
+// The run's object: how it ended (status, and failure unless it succeeded) and its result.
+std::string run_object(const Tool& t, int status, const json& result, const Failure& failure) {
   json j = json::object();
   j["version"] = 1;
   if (t.command.empty()) {
@@ -168,22 +171,39 @@ void write_json(Tool& t, int status, const json& result) {
     j["error"] = nullptr;
   } else {
     json e = json::object();
-    e["step"] = fail_step_name(t.failure.step);
-    e["code"] = t.failure.code;
-    json_text(e, "text", t.failure.text);
+    e["step"] = fail_step_name(failure.step);
+    e["code"] = failure.code;
+    json_text(e, "text", failure.text);
     j["error"] = e;
   }
   // Bad bytes in a text become U+FFFD instead of an exception; the guard is for what is
   // left (memory running out), which still must not end the run without its object.
-  std::string text;
   try {
-    text = j.dump(-1, ' ', false, json::error_handler_t::replace);
+    return j.dump(-1, ' ', false, json::error_handler_t::replace);
   } catch (...) {
-    text = "{\"version\":1,\"command\":null,\"exit\":" + std::to_string(status) +
+    return "{\"version\":1,\"command\":null,\"exit\":" + std::to_string(status) +
            ",\"result\":{},\"error\":{\"step\":\"local\",\"code\":0,\"text\":\"out of memory\"}}";
   }
+}
+
+}  // namespace
+
+void write_json(Tool& t, int status, const json& result) {
+  if (t.json_written) return;
+  t.json_written = true;
+  std::string text = run_object(t, status, result, t.failure);
+  hold_interrupts_until_exit();
   fprintf(stdout, "%s\n", text.c_str());
   fflush(stdout);
+}
+
+void prepare_interrupt_json(const Tool& t) {
+  for (InterruptSource source : {kInterruptKey, kTerminateRequest, kHangUp}) {
+    InterruptEnding e = interrupt_ending(source);
+    Failure f{e.exit_status, FailStep::kSignal, e.number,
+              std::string("interrupted by ") + e.signal};
+    set_interrupt_output(source, run_object(t, e.exit_status, json::object(), f).c_str());
+  }
 }
 
 }  // namespace rq

@@ -32,7 +32,13 @@ nlohmann::ordered_json json_result(const TransferSummary& s, int status);
 nlohmann::ordered_json json_result(const RunSummary& s, int status);
 nlohmann::ordered_json json_result(const DiagReport& r, int status);
 
-// The run's one object on standard output (once; later calls write nothing).
+// The run's one object on standard output (once; later calls write nothing). From then on
+// the interrupts are held back, so that none adds a second object.
 void write_json(Tool& t, int status, const nlohmann::ordered_json& result);
+
+// The object an interrupt writes in place of the run's own, rendered now for each signal,
+// since a handler can render nothing: the command so far (null before it is known), the
+// exit status the signal gives, error step "signal". Call it again once the command is known.
+void prepare_interrupt_json(const Tool& t);
 
 }  // namespace rq

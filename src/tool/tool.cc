@@ -22,6 +22,7 @@ const char* fail_step_name(FailStep step) {
     case FailStep::kTest: return "test";
     case FailStep::kCancel: return "cancel";
     case FailStep::kAnswer: return "answer";
+    case FailStep::kSignal: return "signal";
   }
   return "command";
 }

@@ -45,6 +45,7 @@ enum class FailStep : uint8_t {
   kTest,
   kCancel,
   kAnswer,
+  kSignal,  // SIGINT, SIGTERM or SIGHUP ended the run (its report rendered ahead)
 };
 
 // The step's name for the presenters: "usage", "next-status", ...

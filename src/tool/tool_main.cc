@@ -4,6 +4,7 @@
 #include "tool/tool_main.h"
 
 #include <CLI/CLI.hpp>
+#include <iostream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -66,6 +67,26 @@ int parse_failure(Tool& t, const CLI::App& app, const std::vector<std::string>& 
   return command_line_error(t, e.what());
 }
 
+// --help or --version: their text on standard output, or with --json on standard error
+// beside the run's object (which holds the version, and names the command whose help it was).
+void answer_help_or_version(CLI::App& app, Tool& t, const std::vector<std::string>& args,
+                            const CLI::Success& e) {
+  if (!t.json) {
+    app.exit(e);
+    return;
+  }
+  app.exit(e, std::cerr, std::cerr);
+  std::string word = command_word(app, args);
+  auto named = [&word](const CLI::App* sub) { return sub->get_name() == word; };
+  if (!word.empty() && !app.get_subcommands(named).empty()) t.command = word;
+  nlohmann::ordered_json result = nlohmann::ordered_json::object();
+  if (dynamic_cast<const CLI::CallForVersion*>(&e)) {
+    result["program"] = "rqtool";
+    result["version"] = kVersion;
+  }
+  write_json(t, kExitOk, result);
+}
+
 // Parses args. True when a command is to run; otherwise *status is the run's exit status
 // (0 after --help and --version).
 bool parse_command_line(CLI::App& app, Tool& t, const std::vector<std::string>& args, int* status) {
@@ -74,7 +95,7 @@ bool parse_command_line(CLI::App& app, Tool& t, const std::vector<std::string>& 
   try {
     app.parse(reversed);
   } catch (const CLI::Success& e) {  // --help or --version
-    app.exit(e);
+    answer_help_or_version(app, t, args, e);
     *status = kExitOk;
     return false;
   } catch (const CLI::ParseError& e) {
@@ -90,12 +111,14 @@ int run_tool(Tool& t, std::vector<std::string> args) {
   std::vector<ToolCommand> commands = tool_commands();
   declare_command_line(app, t, declared, commands);
   take_early_options(app, args, t);
+  if (t.json) prepare_interrupt_json(t);
   int status = kExitOk;
   if (!parse_command_line(app, t, args, &status)) return status;
   t.options.timeout_given = declared.timeout->count() > 0;
   ToolCommand* command = parsed_command(commands);
   if (!command) return command_line_error(t, "no command given");
   t.command = command->name;
+  if (t.json) prepare_interrupt_json(t);
   if (!t.options.quiet) progress_on_stderr(t.progress);
   std::string problem = command->check(t);
   if (!problem.empty()) return command_line_error(t, problem);
@@ -106,7 +129,8 @@ int run_tool(Tool& t, std::vector<std::string> args) {
 }  // namespace
 
 int tool_main(int argc, char** argv) {
-  install_interrupt_cleanup(kEveryInterrupt, WindowsInterruptExit::kStatus130);
+  // A reader of standard output that goes away ends the run at once, as it ends cat.
+  install_interrupt_cleanup(kEveryInterrupt | kBrokenPipe, WindowsInterruptExit::kStatus130);
   std::vector<std::string> args(argv, argv + argc);
   // The device's buffers are large; keep them off the stack.
   auto tool = std::make_unique<Tool>();
