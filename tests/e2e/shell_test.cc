@@ -92,7 +92,13 @@ INSTANTIATE_TEST_SUITE_P(
                    {},
                    "s missing.rq\nfirst\nq\n",
                    "",
-                   "Cannot open file missing.rq !!\n> "}),
+                   "Cannot open file missing.rq !!\n> "},
+        // A directory is no script: it cannot be opened, as on every platform.
+        ScriptCase{"RunScriptDirectoryFallsBackToConsole",
+                   {},
+                   "s .\nfirst\nq\n",
+                   "",
+                   "Cannot open file . !!\n> "}),
     [](const ::testing::TestParamInfo<ScriptCase>& info) { return std::string(info.param.name); });
 
 // The command-line forms that reach the simulator, and every form that ends at start-up.
@@ -115,6 +121,11 @@ TEST_F(ShellRun, CommandLineForms) {
        {shell, "nothere.rq", "127.0.0.1", closed},
        "",
        "Cannot open given cmd script file nothere.rq\n",
+       kStartupFailure},
+      {"script that is a directory",
+       {shell, ".", "127.0.0.1", closed},
+       "",
+       "Cannot open given cmd script file .\n",
        kStartupFailure},
       {"script alone missing",
        {shell, "nothere.rq"},
