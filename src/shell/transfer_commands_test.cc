@@ -20,14 +20,17 @@
 namespace rq {
 namespace {
 
+using testing::data_frame_patterns;
 using testing::FakeProxy;
+using testing::frame;
+using testing::frames_mismatch;
 using testing::hex;
-using testing::le32;
 using testing::patterned;
+using testing::put_payload;
 using testing::read_bytes;
 using testing::read_stream;
 using testing::TempDir;
-using testing::wire_matches;
+using testing::with_zero;
 using testing::write_file;
 
 // put against the scripted proxy: the command message, the put payload, chunks paced by a
@@ -57,18 +60,11 @@ TEST(Put, SendsChunksWithAGrantBeforeEverySecondOne) {
     std::string out = p.run("put " + (dir / "local.bin") + " dev/a.bin");
 
     EXPECT_EQ(out.rfind(std::string("Download ") + k.kilobytes + " KB ", 0), 0u) << out;
-    auto f = p.sent_frames();
-    EXPECT_EQ(f.size(), 2 + k.chunks.size());
-    if (f.size() != 2 + k.chunks.size()) continue;
+    std::vector<std::string> sent = data_frame_patterns(data, k.chunks);
     // Command message: code 9, value = 4 + name + zero.
-    EXPECT_TRUE(wire_matches("41 67 00 08 09 xx xx xx 0e 00 00 00", f[0])) << hex(f[0]);
-    EXPECT_EQ(f[1], testing::frame(le32(static_cast<int32_t>(k.size)) + "dev/a.bin" +
-                                   std::string(1, '\0')));
-    size_t offset = 0;
-    for (size_t i = 0; i < k.chunks.size(); ++i) {
-      EXPECT_EQ(f[2 + i], testing::frame(data.substr(offset, k.chunks[i]))) << "chunk " << i;
-      offset += k.chunks[i];
-    }
+    sent.insert(sent.begin(), {"41 67 00 08 09 xx xx xx 0e 00 00 00",
+                               hex(frame(put_payload(static_cast<int32_t>(k.size), "dev/a.bin")))});
+    EXPECT_EQ(frames_mismatch(sent, p.sent_frames()), "");
     EXPECT_EQ(p.unread(), 0u);
   }
 }
@@ -80,10 +76,10 @@ TEST(Put, QuotedLocalNameAndDeviceNameWithBlanks) {
   p.ready().ready().status(0).status(0);
   std::string out = p.run("put \"" + (dir / "my file.bin") + "\"new name");
   EXPECT_EQ(out.rfind("Download 0.0 KB ", 0), 0u) << out;
-  auto f = p.sent_frames();
-  ASSERT_EQ(f.size(), 3u);
-  EXPECT_EQ(f[1], testing::frame(le32(3) + "new name" + std::string(1, '\0')));
-  EXPECT_EQ(f[2], testing::frame("abc"));
+  EXPECT_EQ(frames_mismatch({"41 67 00 08 09 xx xx xx 0d 00 00 00",
+                             hex(frame(put_payload(3, "new name"))), hex(frame("abc"))},
+                            p.sent_frames()),
+            "");
 }
 
 TEST(Put, EveryRefusalEndsTheUploadWithItsOwnLine) {
@@ -246,11 +242,10 @@ TEST(Get, WritesFramesOfAnyLengthInOrder) {
     EXPECT_EQ(out.find('\n'), out.size() - 1) << out;
     EXPECT_EQ(read_bytes(dir / "out.bin"), data);
     EXPECT_EQ(dir.entries(), std::set<std::string>{"out.bin"});
-    auto f = p.sent_frames();
-    EXPECT_EQ(f.size(), 2u);
-    if (f.size() != 2u) continue;
-    EXPECT_TRUE(wire_matches("41 67 00 08 0a xx xx xx 0a 00 00 00", f[0])) << hex(f[0]);
-    EXPECT_EQ(f[1], testing::frame(std::string("dev/a.txt") + '\0'));
+    EXPECT_EQ(
+        frames_mismatch({"41 67 00 08 0a xx xx xx 0a 00 00 00", hex(frame(with_zero("dev/a.txt")))},
+                        p.sent_frames()),
+        "");
     EXPECT_EQ(p.unread(), 0u);
   }
 }
