@@ -314,25 +314,40 @@ TEST(Get, APipeIsWrittenInPlace) {
   EXPECT_EQ(dir.entries(), std::set<std::string>{"pipe"});
 }
 
-// Whatever goes wrong, the target keeps what it held (or stays absent) and no temporary
-// file is left beside it.
-TEST(Get, AFailedDownloadLeavesTheTargetAsItWas) {
+// Whatever goes wrong in get or rb, the target keeps what it held (or stays absent) and no
+// temporary file is left beside it.
+TEST(Download, AFailedDownloadLeavesTheTargetAsItWas) {
   struct Case {
     const char* name;
+    const char* command;  // the target's name follows
     void (*script)(FakeProxy& p);
     const char* out;
   } cases[] = {
-      {"command refused", [](FakeProxy& p) { p.ready(5); },
+      {"get: command refused", "get a ", [](FakeProxy& p) { p.ready(5); },
        "ERROR: invalid parameter \nput command failed rcv cmd errcode = 5\n"},
-      {"name refused", [](FakeProxy& p) { p.ready().ready(30); },
+      {"get: name refused", "get a ", [](FakeProxy& p) { p.ready().ready(30); },
        "ERROR: invalid path \nput command failed errcode = 30\n"},
-      {"bad status", [](FakeProxy& p) { p.ready().ready().status(9, 1000); },
+      {"get: bad status", "get a ", [](FakeProxy& p) { p.ready().ready().status(9, 1000); },
        "ERROR: file does not exist \nput command failed errcode = 9\n"},
-      {"no status", [](FakeProxy& p) { p.ready().ready(); },
+      {"get: no status", "get a ", [](FakeProxy& p) { p.ready().ready(); },
        "ERROR: DX proxy program closed the connection\n"
        "ERROR: invalid error code \nput command failed errcode = -1\n"},
-      {"connection lost mid-transfer",
+      {"get: connection lost mid-transfer", "get a ",
        [](FakeProxy& p) { p.ready().ready().status(0, 40000).reply(patterned(16384)); },
+       "ERROR: DX proxy program closed the connection\nget command failed(fetch data)\n"},
+      {"rb: command refused", "rb 3 ", [](FakeProxy& p) { p.ready(5); },
+       "ERROR: invalid parameter \nput command failed rcv cmd errcode = 5\n"},
+      {"rb: bad size status", "rb 3 ", [](FakeProxy& p) { p.ready().status(1, 40000); },
+       "ERROR: usb bus error \nrb command failed errcode = 1\n"},
+      {"rb: bad status between chunks", "rb 3 ",
+       [](FakeProxy& p) { p.ready().status(0, 40000).reply(patterned(16384)).status(4); },
+       "ERROR: file corrupted \nrb command failed errcode = 4\n"},
+      {"rb: connection lost between chunks", "rb 3 ",
+       [](FakeProxy& p) { p.ready().status(0, 40000).reply(patterned(16384)); },
+       "ERROR: DX proxy program closed the connection\n"
+       "ERROR: invalid error code \nrb command failed errcode = -1\n"},
+      {"rb: connection lost instead of a chunk", "rb 3 ",
+       [](FakeProxy& p) { p.ready().status(0, 40000); },
        "ERROR: DX proxy program closed the connection\nget command failed(fetch data)\n"},
   };
   for (const Case& k : cases) {
@@ -343,7 +358,7 @@ TEST(Get, AFailedDownloadLeavesTheTargetAsItWas) {
       FakeProxy p;
       k.script(p);
       p.hang_up();
-      EXPECT_EQ(p.run("get a " + (dir / "t")), k.out);
+      EXPECT_EQ(p.run(k.command + (dir / "t")), k.out);
       EXPECT_EQ(read_bytes(dir / "t"), existed ? "precious" : "<missing>");
       EXPECT_EQ(dir.entries().size(), existed ? 1u : 0u);
       EXPECT_EQ(p.unread(), 0u);
