@@ -61,3 +61,11 @@ bool listing_can_carry(std::string_view name) {
 }
 
 }  // namespace rq
+
+namespace rq {
+
+bool listing_may_be_cut(const ListingReply& r) {
+  return !listing_is_file(r) && r.length + kMaxDevicePath + 1 > kMaxPayload;
+}
+
+}  // namespace rq

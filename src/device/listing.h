@@ -56,3 +56,12 @@ bool listing_next(const ListingReply& r, ListingCursor& cursor, ListingEntry* en
 bool listing_can_carry(std::string_view name);
 
 }  // namespace rq
+
+namespace rq {
+
+// True when a directory-form reply is long enough that the device may have cut it at the
+// frame's end: one more entry (a name of the longest path and its type byte) might not have
+// fitted. Such a listing is complete only as far as it goes.
+bool listing_may_be_cut(const ListingReply& r);
+
+}  // namespace rq

@@ -30,6 +30,10 @@ constexpr size_t kInjectedOversizeLength = 20000;
 // speak; if it stays silent, a ping goes out without waiting for a ready message.
 constexpr int kStartupProbeWaitMs = 20;
 
+// The longest device path the device keeps, in bytes without its zero; a longer one gets
+// "file path is too long". rqsim holds to it; a mount reports it as its name limit.
+constexpr size_t kMaxDevicePath = 255;
+
 // put's payload: the file size as le32, then the device name and its zero.
 constexpr size_t kPutSizeFieldLength = 4;
 
