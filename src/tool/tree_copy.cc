@@ -19,12 +19,6 @@ namespace {
 // Deeper than this is taken for a loop the identity check could not see.
 constexpr int kMaxDepth = 64;
 
-// One step of a copy: make a directory, or copy a file; `from` and `to` are full paths.
-struct CopyItem {
-  std::string from, to;
-  bool directory = false;
-};
-
 struct LocalAncestor {
   uint64_t device, inode;
 };
@@ -40,11 +34,6 @@ std::string target_for(const std::string& source, const std::string& dest, bool 
   return join_device_path(dest, name);
 }
 
-std::string join_local(const std::string& dir, const std::string& name) {
-  if (dir.empty()) return name;
-  return ends_in_slash(dir, local_names_windows()) ? dir + name : dir + "/" + name;
-}
-
 double seconds_since(std::chrono::steady_clock::time_point since) {
   using namespace std::chrono;
   return duration<double>(steady_clock::now() - since).count();
@@ -54,48 +43,51 @@ double seconds_since(std::chrono::steady_clock::time_point since) {
 
 // Walks a local directory into items (directories before what they hold), device paths
 // relative to `to`.
-int walk_local(Tool& t, const std::string& from, const std::string& to, const TreeArgs& a,
-               std::vector<LocalAncestor>& ancestors, std::vector<CopyItem>& items) {
+int walk_local(Tool& t, const std::string& what, const std::string& from, const std::string& to,
+               bool follow_links, std::vector<LocalAncestor>& ancestors,
+               std::vector<CopyItem>& items) {
   if (ancestors.size() > kMaxDepth)
-    return tool_fail(t, kExitLocalFile, "local", 0, "put: " + from + ": too deeply nested");
+    return tool_fail(t, kExitLocalFile, "local", 0, what + ": " + from + ": too deeply nested");
   std::vector<std::string> names;
   int error = local_list_dir(from, &names);
   if (error)
     return tool_fail(t, kExitLocalFile, "local", error,
-                     "put: cannot read directory " + from + ": " + local_error_text(error));
+                     what + ": cannot read directory " + from + ": " + local_error_text(error));
   for (const std::string& name : names) {
     std::string path = join_local(from, name);
     std::string device_path = join_device_path(to, name);
     if (!listing_can_carry(name))
-      return tool_fail(t, kExitLocalFile, "local", 0,
-                       "put: " + path + ": the device cannot list a name with the bytes 1 or 2");
+      return tool_fail(
+          t, kExitLocalFile, "local", 0,
+          what + ": " + path + ": the device cannot list a name with the bytes 1 or 2");
     LocalStat st = local_lstat(path);
     if (st.kind == LocalKind::kLink) {
-      if (!a.follow_links)
+      if (!follow_links)
         return tool_fail(t, kExitLocalFile, "local", 0,
-                         "put: " + path + " is a symbolic link (-L follows links)");
+                         what + ": " + path + " is a symbolic link (-L follows links)");
       st = local_stat(path);
       if (st.kind == LocalKind::kMissing)
-        return tool_fail(t, kExitLocalFile, "local", st.error,
-                         "put: " + path + " is a link to nothing: " + local_error_text(st.error));
+        return tool_fail(
+            t, kExitLocalFile, "local", st.error,
+            what + ": " + path + " is a link to nothing: " + local_error_text(st.error));
     }
     if (st.kind == LocalKind::kMissing)
       return tool_fail(t, kExitLocalFile, "local", st.error,
-                       "put: cannot read " + path + ": " + local_error_text(st.error));
+                       what + ": cannot read " + path + ": " + local_error_text(st.error));
     if (st.kind == LocalKind::kOther)
       return tool_fail(t, kExitLocalFile, "local", 0,
-                       "put: " + path + " is neither a file nor a directory");
+                       what + ": " + path + " is neither a file nor a directory");
     if (st.kind == LocalKind::kFile) {
-      items.push_back(CopyItem{path, device_path, false});
+      items.push_back(CopyItem{path, device_path, false, st.size});
       continue;
     }
     for (const LocalAncestor& up : ancestors)
       if ((st.device || st.inode) && up.device == st.device && up.inode == st.inode)
         return tool_fail(t, kExitLocalFile, "local", 0,
-                         "put: " + path + " leads back into a directory above it");
+                         what + ": " + path + " leads back into a directory above it");
     items.push_back(CopyItem{path, device_path, true});
     ancestors.push_back(LocalAncestor{st.device, st.inode});
-    int status = walk_local(t, path, device_path, a, ancestors, items);
+    int status = walk_local(t, what, path, device_path, follow_links, ancestors, items);
     ancestors.pop_back();
     if (status != kExitOk) return status;
   }
@@ -134,29 +126,34 @@ int ensure_device_directory(Tool& t, const std::string& path) {
 
 // ---- get ----
 
-int local_name_check(Tool& t, const std::string& dir, const LsListing& l) {
+}  // namespace
+
+int check_local_names(Tool& t, const std::string& what, const std::string& dir,
+                      const std::vector<std::string>& device_names) {
   std::vector<std::string> names;
-  for (const LsEntry& e : l.entries) {
-    if (e.name == "." || e.name == "..") continue;
-    std::string path = join_device_path(dir, e.name);
+  for (const std::string& name : device_names) {
+    if (name == "." || name == "..") continue;
+    std::string path = join_device_path(dir, name);
     // The device's names come from outside: none may climb out of the destination.
-    if (e.name.empty() || e.name.find('/') != std::string::npos)
+    if (name.empty() || name.find('/') != std::string::npos)
       return tool_fail(t, kExitLocalFile, "local", 0,
-                       "get: " + path + ": not a name a local file can have");
+                       what + ": " + path + ": not a name a local file can have");
     if (local_names_windows()) {
-      if (const char* why = windows_name_problem(e.name))
+      if (const char* why = windows_name_problem(name))
         return tool_fail(t, kExitLocalFile, "local", 0,
-                         "get: " + path + " cannot be a Windows file name: " + why);
-      names.push_back(e.name);
+                         what + ": " + path + " cannot be a Windows file name: " + why);
+      names.push_back(name);
     }
   }
   size_t first = 0, second = 0;
   if (find_case_clash(names, &first, &second))
     return tool_fail(t, kExitLocalFile, "local", 0,
-                     "get: " + join_device_path(dir, names[first]) + " and " + names[second] +
+                     what + ": " + join_device_path(dir, names[first]) + " and " + names[second] +
                          " differ only in case and would be one Windows file");
   return kExitOk;
 }
+
+namespace {
 
 int walk_device(Tool& t, const std::string& from, const std::string& to, int depth,
                 std::vector<CopyItem>& items) {
@@ -170,7 +167,10 @@ int walk_device(Tool& t, const std::string& from, const std::string& to, int dep
     items.back().directory = false;
     return kExitOk;
   }
-  if (local_name_check(t, from, l) != kExitOk) return t.failure.status;
+  if (l.may_be_cut) return cut_listing_fail(t, "get", l);
+  std::vector<std::string> names;
+  for (const LsEntry& e : l.entries) names.push_back(e.name);
+  if (check_local_names(t, "get", from, names) != kExitOk) return t.failure.status;
   for (const LsEntry& e : l.entries) {
     if (e.name == "." || e.name == "..") continue;
     std::string device_path = join_device_path(from, e.name);
@@ -212,6 +212,17 @@ int ensure_local_directories(Tool& t, const std::string& path) {
 }
 
 }  // namespace
+
+std::string join_local(const std::string& dir, const std::string& name) {
+  if (dir.empty()) return name;
+  return ends_in_slash(dir, local_names_windows()) ? dir + name : dir + "/" + name;
+}
+
+int walk_local_tree(Tool& t, const std::string& what, const std::string& from, const LocalStat& top,
+                    bool follow_links, std::vector<CopyItem>& items) {
+  std::vector<LocalAncestor> ancestors{LocalAncestor{top.device, top.inode}};
+  return walk_local(t, what, from, "", follow_links, ancestors, items);
+}
 
 std::string last_name(const std::string& path) {
   size_t end = path.size();
@@ -255,8 +266,8 @@ int tool_put_tree(Tool& t, const TreeArgs& a, TransferSummary& s) {
       if (!a.recursive)
         return tool_fail(t, kExitLocalFile, "local", 0,
                          "put: " + path + " is a directory (use -r)");
-      std::vector<LocalAncestor> ancestors{LocalAncestor{st.device, st.inode}};
-      if (walk_local(t, path, "", a, ancestors, src.items) != kExitOk) return t.failure.status;
+      if (walk_local_tree(t, "put", path, st, a.follow_links, src.items) != kExitOk)
+        return t.failure.status;
     }
     sources.push_back(std::move(src));
   }
