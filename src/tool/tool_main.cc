@@ -18,6 +18,7 @@
 #include "tool/file_commands.h"
 #include "tool/json_output.h"
 #include "tool/script_run.h"
+#include "tool/sync.h"
 #include "tool/tool.h"
 #include "tool/transfer_commands.h"
 #include "tool/tree_copy.h"
@@ -50,6 +51,7 @@ struct Parsed {
   LsArgs ls;
   TreeArgs tree;
   DiagArgs diag;
+  SyncArgs sync;
 };
 
 // The first argument that is not a global option (or its value): the command's name.
@@ -214,6 +216,16 @@ int run_tool(Tool& t, std::vector<std::string> args) {
       ->required()
       ->expected(2, 1 << 30)
       ->type_name("");
+  auto* sync = app.add_subcommand(
+      "sync", "copy what differs: sync LOCAL_DIR DEVICE_DIR, sync --pull DEVICE_DIR LOCAL_DIR");
+  sync->add_flag("--pull", p.sync.pull, "from the device to a local directory");
+  sync->add_flag("--delete", p.sync.remove_extras, "remove what the source lacks");
+  sync->add_flag("--checksum", p.sync.checksum, "compare files of the same size byte for byte");
+  sync->add_flag("--dry-run", p.sync.dry_run, "list what would be done; change nothing");
+  sync->add_flag("-L", p.sync.follow_links, "follow symbolic links inside the local tree");
+  sync->add_option("SOURCE", p.sync.source, "the directory to copy from")->required();
+  sync->add_option("DEST", p.sync.dest, "the directory that comes to hold what SOURCE holds")
+      ->required();
   auto* verify = app.add_subcommand("verify", "compare a local file with a device file");
   verify->add_option("LOCAL", p.local)->required();
   verify->add_option("DEVICE", p.path)->required();
@@ -293,6 +305,10 @@ int run_tool(Tool& t, std::vector<std::string> args) {
   if (cp->parsed()) return tool_rename_copy(t, "cp", kCmdCp, p.old_name, p.new_name);
   if (launch->parsed()) return tool_launch(t, p.path);
   if (format->parsed()) return tool_format(t);
+  if (sync->parsed()) {
+    SyncSummary summary;
+    return present_sync(t, tool_sync(t, p.sync, summary), summary);
+  }
   TransferSummary s;
   int status = kExitUsage;
   if (put->parsed()) status = tool_put_tree(t, p.tree, s);
