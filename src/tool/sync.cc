@@ -13,6 +13,7 @@
 #include "tool/json_output.h"
 #include "tool/sync_plan.h"
 #include "tool/transfer_commands.h"
+#include "tool/tree_copy.h"
 
 namespace rq {
 
@@ -128,12 +129,13 @@ int remove_local(Tool& t, const std::string& path, int depth) {
     int error = local_remove_file(path);
     return error ? local_fail(t, "remove", path, error) : kExitOk;
   }
-  if (depth > 64) return local_fail(t, "remove", path, ELOOP);
+  if (depth > 64)
+    return tool_fail(t, kExitLocalFile, "local", 0, "sync: cannot remove " + path + ": too deep");
   std::vector<std::string> names;
   int error = local_list_dir(path, &names);
   if (error) return local_fail(t, "read directory", path, error);
   for (const std::string& name : names) {
-    std::string child = path + "/" + name;
+    std::string child = join_local(path, name);
     if (remove_local(t, child, depth + 1) != kExitOk) return t.failure.status;
   }
   error = local_remove_dir(path);

@@ -202,7 +202,13 @@ int plan_device_dir(Planner& p, const LocalTree& tree, const std::string& relati
     std::vector<std::string> names;
     std::map<std::string, bool> directory;
     for (const LsEntry& e : listing->entries) {
-      if (is_dot_name(e.name)) continue;
+      if (e.name == "." || e.name == "..") continue;
+      // Every name is joined to the directory's path for a command: one that is empty or
+      // holds a slash would make that command act somewhere else.
+      if (e.name.empty() || e.name.find('/') != std::string::npos)
+        return tool_fail(
+            p.t, kExitDevice, "reply", 0,
+            kWhat + ": the listing of " + device_dir + " holds an empty name or one with a slash");
       names.push_back(e.name);
       directory[e.name] = e.directory;
       if (!is_side_name(e.name)) there.insert(e.name);
