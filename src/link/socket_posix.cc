@@ -21,8 +21,10 @@ int socket_startup() {
   return 0;
 }
 
+// Sockets are not inherited by programs the process starts: a helper that outlives its
+// start (rqmount's fusermount3) would otherwise hold the connection open after it is closed.
 SocketHandle socket_open_tcp() {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   return fd < 0 ? kNoSocket : fd;
 }
 
@@ -133,7 +135,7 @@ void socket_close(SocketHandle s) {
 }
 
 SocketHandle socket_listen_ipv4(const char* dotted_address, int port, int* bound_port) {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return kNoSocket;
   int one = 1;
   setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
@@ -152,7 +154,7 @@ SocketHandle socket_listen_ipv4(const char* dotted_address, int port, int* bound
 SocketHandle socket_accept(SocketHandle listener) {
   int fd;
   do {
-    fd = ::accept(static_cast<int>(listener), nullptr, nullptr);
+    fd = ::accept4(static_cast<int>(listener), nullptr, nullptr, SOCK_CLOEXEC);
   } while (fd < 0 && errno == EINTR);
   return fd < 0 ? kNoSocket : fd;
 }
