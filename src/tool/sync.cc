@@ -127,6 +127,8 @@ int remove_local(Tool& t, const std::string& path, int depth) {
   if (st.kind == LocalKind::kMissing) return kExitOk;
   if (st.kind != LocalKind::kDirectory) {
     int error = local_remove_file(path);
+    // A link to a directory is itself a directory where links are made as such (Windows).
+    if (error && st.kind == LocalKind::kLink && local_remove_dir(path) == 0) error = 0;
     return error ? local_fail(t, "remove", path, error) : kExitOk;
   }
   if (depth > 64)
@@ -229,7 +231,7 @@ nlohmann::ordered_json json_action(const SyncAction& a) {
   j["reason"] = reason_word(a.reason);
   if (a.kind == SyncActionKind::kCopy || a.kind == SyncActionKind::kRestore)
     json_text(j, "from", a.from);
-  if (a.kind == SyncActionKind::kCopy) j["bytes"] = a.size;
+  if (a.kind == SyncActionKind::kCopy && a.size >= 0) j["bytes"] = a.size;
   j["done"] = a.done;
   return j;
 }

@@ -55,7 +55,7 @@ struct SyncAction {
   std::string from;        // kCopy: the source's path; kRestore, kRemoveLeftover: the side name
   bool directory = false;  // kDelete: a directory and all it holds
   bool destination_exists = false;  // kCopy: a file of that name is there to replace
-  int64_t size = 0;                 // kCopy: bytes
+  int64_t size = -1;                // kCopy: bytes; -1 while unknown (a pull's new file)
   bool done = false;
 };
 
