@@ -21,8 +21,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   char path_line[1024];
   memcpy(path_line, line, sizeof line);
+  // The arguments begin after a keyword of up to seven characters, as the dispatcher hands
+  // them over.
+  size_t keyword = n ? data[0] % 8 : 0;
+  if (keyword > n) keyword = n;
   char* path = nullptr;
-  int wire = rq::single_path(path_line, n ? data[0] % 8 : 0, &path);
+  int wire = rq::single_path(path_line + keyword, &path);
   if (wire < 1 || path < path_line || path + wire > path_line + sizeof path_line) abort();
 
   // The smallest buffers the commands parse into must hold any line or refuse it.

@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 
+#include "device/device.h"
 #include "link/link.h"
 #include "link/socket.h"
 #include "shell/commands.h"
@@ -72,8 +73,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Keep the proxy end open for writes the shell makes, but signal end of stream.
   rq::socket_shutdown_send(ends[1]);
 
-  auto c = std::make_unique<rq::Shell>();
-  rq::link_attach(c->device.link, ends[0]);
+  auto device = std::make_unique<rq::Device>();
+  auto c = std::make_unique<rq::Shell>(*device);
+  rq::link_attach(device->link, ends[0]);
   c->console_out = fopen("/dev/null", "w");
   c->console_in = fmemopen(const_cast<uint8_t*>(console), console_len ? console_len : 1, "r");
   if (!console_len && c->console_in) fgetc(c->console_in);

@@ -10,22 +10,23 @@
 
 namespace rq::testing {
 
-FakeProxy::FakeProxy() : conn_(new Shell) {
+FakeProxy::FakeProxy() : device_(new Device), shell_(new Shell(*device_)) {
   SocketHandle ends[2];
   if (socket_pair(ends) != 0) abort();
-  link_attach(conn_->device.link, ends[0]);
+  link_attach(shell_->device.link, ends[0]);
   proxy_end_ = ends[1];
-  conn_->console_out = tmpfile();
-  conn_->console_in = tmpfile();
+  shell_->console_out = tmpfile();
+  shell_->console_in = tmpfile();
 }
 
 FakeProxy::~FakeProxy() {
-  link_close(conn_->device.link);
-  socket_close(proxy_end_);
-  fclose(conn_->console_out);
-  fclose(conn_->console_in);
-  if (conn_->script) fclose(conn_->script);
-  delete conn_;
+  link_close(shell_->device.link);
+  if (proxy_end_ != kNoSocket) socket_close(proxy_end_);
+  fclose(shell_->console_out);
+  fclose(shell_->console_in);
+  if (shell_->script) fclose(shell_->script);
+  delete shell_;
+  delete device_;
 }
 
 FakeProxy& FakeProxy::ready(int code, int32_t value) { return reply(message(code, value)); }
@@ -42,6 +43,10 @@ FakeProxy& FakeProxy::hang_up() {
   hang_up_ = true;
   return *this;
 }
+FakeProxy& FakeProxy::vanish() {
+  vanish_ = true;
+  return *this;
+}
 FakeProxy& FakeProxy::after_sent(size_t bytes) {
   held_from_ = script_.size();
   held_until_sent_ = bytes;
@@ -52,21 +57,40 @@ FakeProxy& FakeProxy::console(const std::string& text) {
   return *this;
 }
 
-std::string FakeProxy::run(Handler handler, const std::string& line) {
+std::string FakeProxy::run(const std::string& line) {
+  return run(
+      [this](Shell& c, char* text) {
+        outcome_ = dispatch_command(c, text);
+        return 0;
+      },
+      line);
+}
+
+std::string FakeProxy::run(const Handler& handler, const std::string& line) {
   // Console input: whatever was queued and not yet read.
-  long in_pos = ftell(conn_->console_in);
-  fseek(conn_->console_in, 0, SEEK_END);
-  fwrite(console_text_.data(), 1, console_text_.size(), conn_->console_in);
-  fseek(conn_->console_in, in_pos, SEEK_SET);
+  long in_pos = ftell(shell_->console_in);
+  fseek(shell_->console_in, 0, SEEK_END);
+  fwrite(console_text_.data(), 1, console_text_.size(), shell_->console_in);
+  fseek(shell_->console_in, in_pos, SEEK_SET);
   console_text_.clear();
 
   std::atomic<bool> done{false};
   std::string script;
   script.swap(script_);
+  size_t written = 0;
+  if (vanish_ && proxy_end_ != kNoSocket) {
+    // Small scripts only: the socket buffer takes them whole.
+    while (written < script.size()) {
+      long rc = socket_send(proxy_end_, script.data() + written, script.size() - written);
+      if (rc <= 0) abort();
+      written += static_cast<size_t>(rc);
+    }
+    socket_close(proxy_end_);
+    proxy_end_ = kNoSocket;
+  }
   size_t held_from = held_from_, held_until_sent = held_until_sent_;
   held_from_ = std::string::npos;
   size_t sent_before = sent_.size();
-  size_t written = 0;
   bool hung_up = false;
   // One peer thread plays the script and records what the shell sends, so neither side
   // can block the other whatever the sizes.
@@ -96,29 +120,29 @@ std::string FakeProxy::run(Handler handler, const std::string& line) {
     }
   });
 
-  long out_pos = ftell(conn_->console_out);
+  long out_pos = ftell(shell_->console_out);
   std::string copy = line;
   std::vector<char> text(copy.begin(), copy.end());
   text.push_back('\0');
-  handler(*conn_, text.data());
-  fflush(conn_->console_out);
+  handler(*shell_, text.data());
+  fflush(shell_->console_out);
 
   done = true;
   peer.join();
 
   // What the shell left unread: bytes held in its stage plus those still in the socket.
-  unread_ = frame_reader_pending(conn_->device.link.reader) + (script.size() - written);
+  unread_ = frame_reader_pending(shell_->device.link.reader) + (script.size() - written);
   char buf[4096];
-  while (socket_wait_readable(conn_->device.link.socket, 0) == 1) {
-    long n = socket_recv(conn_->device.link.socket, buf, sizeof buf);
+  while (socket_wait_readable(shell_->device.link.socket, 0) == 1) {
+    long n = socket_recv(shell_->device.link.socket, buf, sizeof buf);
     if (n <= 0) break;
     unread_ += static_cast<size_t>(n);
   }
 
   std::string out;
-  fseek(conn_->console_out, out_pos, SEEK_SET);
+  fseek(shell_->console_out, out_pos, SEEK_SET);
   int ch;
-  while ((ch = fgetc(conn_->console_out)) != EOF) out += static_cast<char>(ch);
+  while ((ch = fgetc(shell_->console_out)) != EOF) out += static_cast<char>(ch);
   return out;
 }
 

@@ -14,14 +14,14 @@ constexpr size_t kTraceTextLimit = 1024;
 
 int report(Link& l, LinkEventKind kind, int result, int error = 0, size_t length = 0,
            size_t capacity = 0) {
-  if (l.report) {
-    LinkEvent e;
-    e.kind = kind;
-    e.error = error;
-    e.length = length;
-    e.capacity = capacity;
-    l.report(l.report_context, e);
-  }
+  LinkEvent e;
+  e.kind = kind;
+  e.error = error;
+  e.length = length;
+  e.capacity = capacity;
+  if (!l.failed) l.failure = e;
+  l.failed = true;
+  if (l.report) l.report(l.report_context, e);
   return result;
 }
 

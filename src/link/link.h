@@ -6,8 +6,9 @@
 // it can take or give nothing at that moment, so a busy transfer costs one call per frame.
 //
 // The link prints nothing. Each failure is passed, as it happens, to the owner's report hook
-// (if set), so that a console can show it in order with its own lines; the caller also gets
-// the failure as a negative result.
+// (if set), so that a console can show it in order with its own lines, and is kept as the
+// link's `failure` when it is the first since the owner cleared `failed`; the caller also
+// gets the failure as a negative result.
 #pragma once
 
 #include <cstddef>
@@ -63,6 +64,12 @@ struct Link {
   size_t write_piece = 0;
   LinkReport report = nullptr;
   void* report_context = nullptr;
+  // The first failure reported since `failed` was last cleared, kept whether or not a hook
+  // listens: a front end clears it before a command and reads it after to learn whether and
+  // why the link failed meanwhile, also where the exchange went on regardless (a failed send
+  // shows only at the next receive, and nothing is received after wb's last chunk).
+  bool failed = false;
+  LinkEvent failure{};
   // With trace set, every frame both ways is written there decoded (link/trace.h), each
   // line beginning with trace_name. rqsim leaves it unset: it traces each frame itself,
   // named by its part in the exchange.

@@ -67,6 +67,35 @@ TEST_F(LinkPair, ReportsEachFailureOnceAsItHappens) {
   EXPECT_EQ(heard.events[3].kind, LinkEventKind::kClosed);
 }
 
+// What a front end reads after a command: the first failure since it cleared `failed`, the
+// same with or without a hook listening.
+TEST_F(LinkPair, KeepsTheFirstFailureSinceCleared) {
+  for (bool hooked : {true, false}) {
+    SCOPED_TRACE(hooked ? "hook set" : "no hook");
+    if (!hooked) link->report = nullptr;
+    uint8_t buf[8];
+    play(testing::frame("abc") + testing::frame("123456789") + testing::frame("abc"));
+    link->failed = false;
+    EXPECT_EQ(receive(buf, sizeof buf), 3);
+    EXPECT_FALSE(link->failed);
+    EXPECT_EQ(receive(buf, sizeof buf), kLinkTooLong);
+    EXPECT_EQ(receive(buf, sizeof buf), 3);
+    EXPECT_TRUE(link->failed);
+    EXPECT_EQ(link->failure.kind, LinkEventKind::kTooLong);
+    EXPECT_EQ(link->failure.length, 9u);
+    EXPECT_EQ(link->failure.capacity, 8u);
+  }
+  // A later failure replaces nothing until the owner clears the flag.
+  socket_shutdown_send(peer);
+  uint8_t buf[8];
+  EXPECT_EQ(receive(buf, sizeof buf), kLinkClosed);
+  EXPECT_EQ(link->failure.kind, LinkEventKind::kTooLong);
+  link->failed = false;
+  EXPECT_EQ(link_send_frame(*link, buf, 3), kLinkClosed);
+  EXPECT_TRUE(link->failed);
+  EXPECT_EQ(link->failure.kind, LinkEventKind::kClosed);
+}
+
 TEST_F(LinkPair, GivesUpWhenAFrameDoesNotBeginOrEndInTime) {
   link->timeout_ms = 50;
   uint8_t buf[8];

@@ -27,7 +27,7 @@ int open_handle(const char* path, fuse_file_info* fi, bool creating) {
   int rc = open_content(m, path, truncate, creating, &f);
   if (rc != 0) return rc;
   if (truncate) touch(m, path);
-  fi->fh = reinterpret_cast<uint64_t>(new Handle{f, fi->flags, {}});
+  fi->fh = keep_handle(m, Handle{f, fi->flags, {}});
   return 0;
 }
 
@@ -126,7 +126,7 @@ int op_release(const char*, fuse_file_info* fi) {
              strerror(-rc));
   }
   close_content(m, h->file);
-  delete h;
+  drop_handle(m, fi);
   return 0;
 }
 

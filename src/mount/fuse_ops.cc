@@ -64,14 +64,14 @@ int op_opendir(const char* path, fuse_file_info* fi) {
   int rc = resolve(m, path, false, &info);
   if (rc != 0) return rc;
   if (info.kind != NodeKind::kDirectory) return -ENOTDIR;
-  Handle* h = new Handle;
-  h->directory = path;
-  fi->fh = reinterpret_cast<uint64_t>(h);
+  Handle h;
+  h.directory = path;
+  fi->fh = keep_handle(m, std::move(h));
   return 0;
 }
 
 int op_releasedir(const char*, fuse_file_info* fi) {
-  delete handle_of(fi);
+  drop_handle(ctx(), fi);
   return 0;
 }
 

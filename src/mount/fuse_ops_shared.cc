@@ -6,6 +6,19 @@ MountContext& ctx() { return *static_cast<MountContext*>(fuse_get_context()->pri
 
 Handle* handle_of(const fuse_file_info* fi) { return reinterpret_cast<Handle*>(fi->fh); }
 
+uint64_t keep_handle(MountContext& m, Handle h) {
+  auto owned = std::make_unique<Handle>(std::move(h));
+  Handle* raw = owned.get();
+  std::lock_guard<std::mutex> lock(m.handles_mutex);
+  m.handles.emplace(raw, std::move(owned));
+  return reinterpret_cast<uint64_t>(raw);
+}
+
+void drop_handle(MountContext& m, const fuse_file_info* fi) {
+  std::lock_guard<std::mutex> lock(m.handles_mutex);
+  m.handles.erase(handle_of(fi));
+}
+
 FileRef local_entry(MountContext& m, const std::string& path) {
   std::lock_guard<std::mutex> lock(m.files.mutex());
   FileRef f = m.files.find_locked(path);

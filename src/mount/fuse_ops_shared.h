@@ -12,6 +12,9 @@ namespace rq::mount {
 
 MountContext& ctx();
 Handle* handle_of(const fuse_file_info* fi);
+// A new handle owned by the mount, as the value for fi->fh; and its end at a release.
+uint64_t keep_handle(MountContext& m, Handle h);
+void drop_handle(MountContext& m, const fuse_file_info* fi);
 
 // The entry of a path the mount has open, dirty or being sent: its local state wins over
 // the device's (the device may not have it yet).

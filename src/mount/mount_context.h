@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -20,6 +21,14 @@
 #include "mount/worker.h"
 
 namespace rq::mount {
+
+// What a FUSE file handle stands for: an open file, or an open directory (libfuse then
+// passes no path to the operations that get the handle).
+struct Handle {
+  FileRef file;
+  int flags = 0;
+  std::string directory;  // set for an open directory
+};
 
 struct MountContext {
   explicit MountContext(const MountOptions& o)
@@ -37,14 +46,11 @@ struct MountContext {
   std::mutex seen_mutex;
   std::set<std::string> listed_dirs;  // listed once in this mount (side names repaired)
   std::set<std::string> cut_logged;   // directories whose possibly cut listing was logged
-};
 
-// What a FUSE file handle stands for: an open file, or an open directory (libfuse then
-// passes no path to the operations that get the handle).
-struct Handle {
-  FileRef file;
-  int flags = 0;
-  std::string directory;  // set for an open directory
+  // Every open handle: the mount owns them, so that those the kernel never released (the
+  // mount ended while a file was still open) go with it.
+  std::mutex handles_mutex;
+  std::map<const Handle*, std::unique_ptr<Handle>> handles;
 };
 
 int64_t steady_ms();

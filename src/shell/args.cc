@@ -18,9 +18,8 @@ char* skip_blanks(char* text) {
   return text;
 }
 
-int single_path(char* command, size_t keyword_length, char** path) {
-  size_t length = strnlen(command, keyword_length);
-  char* p = skip_blanks(command + length);
+int single_path(char* args, char** path) {
+  char* p = skip_blanks(args);
   char* end = p;
   while (!is_line_end(*end)) ++end;
   *end = '\0';
@@ -59,13 +58,10 @@ int two_arguments(const char* text, char* out, size_t capacity, size_t* second_o
   return static_cast<int>(n);
 }
 
-int command_arguments(Shell& c, const char* command, size_t keyword_length, char* out,
-                      size_t capacity, char** second) {
-  const char* text = skip_blanks(command + strnlen(command, keyword_length));
+int command_arguments(Shell& c, const char* args, char* out, size_t capacity, char** second) {
   size_t second_offset = 0;
-  int length = two_arguments(text, out, capacity, &second_offset);
+  int length = two_arguments(skip_blanks(args), out, capacity, &second_offset);
   if (length < 0) {
-    note_outcome(c, CommandOutcome::kUsage);
     fprintf(c.console_out, "INVALID cmd parameters\n");
     return -1;
   }

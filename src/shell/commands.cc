@@ -4,49 +4,46 @@
 
 #include <cstring>
 
-#include "diag/diag_command.h"
-#include "fscmd/info_commands.h"
-#include "fscmd/list_command.h"
-#include "fscmd/path_commands.h"
-#include "fscmd/rename_copy.h"
 #include "shell/args.h"
+#include "shell/diag_commands.h"
+#include "shell/file_commands.h"
 #include "shell/line.h"
 #include "shell/ping_command.h"
-#include "transfer/boot_image.h"
-#include "transfer/download.h"
-#include "transfer/upload.h"
+#include "shell/transfer_commands.h"
 
 namespace rq {
 
-static int cmd_run_script(Shell& c, char* command) {
-  const char* name = skip_blanks(command + 1);
+namespace {
+
+CommandOutcome cmd_run_script(Shell& c, const CommandText& command) {
+  const char* name = skip_blanks(command.args);
   FILE* next = fopen(name, "rb");
   if (c.script) fclose(c.script);
   c.script = next;
-  if (!next) note_outcome(c, CommandOutcome::kLocalFile);
-  if (!next) fprintf(c.console_out, "Cannot open file %s !!\n", name);
-  return next ? 0 : -1;
+  if (next) return CommandOutcome::kOk;
+  fprintf(c.console_out, "Cannot open file %s !!\n", name);
+  return CommandOutcome::kLocalFile;
 }
 
-static int cmd_quit(Shell& c, char*) {
+CommandOutcome cmd_quit(Shell& c, const CommandText&) {
   c.quit = true;
-  return 0;
+  return CommandOutcome::kOk;
 }
 
 struct Command {
   const char* keyword;
-  int (*handler)(Shell& c, char* command);
+  CommandHandler handler;
 };
 
-static const Command kCommands[] = {
+const Command kCommands[] = {
     {"cd", cmd_cd},   {"cp", cmd_cp},         {"diag", cmd_diag}, {"format", cmd_format},
     {"get", cmd_get}, {"launch", cmd_launch}, {"ls", cmd_ls},     {"mkdir", cmd_mkdir},
-    {"mv", cmd_mv},   {"ping", ping},         {"put", cmd_put},   {"pwd", cmd_pwd},
+    {"mv", cmd_mv},   {"ping", cmd_ping},     {"put", cmd_put},   {"pwd", cmd_pwd},
     {"rm", cmd_rm},   {"s", cmd_run_script},  {"ver", cmd_ver},   {"wb", cmd_wb},
     {"rb", cmd_rb},   {"q", cmd_quit},
 };
 
-static const Command* matching_entry(const char* text, size_t available) {
+const Command* matching_entry(const char* text, size_t available) {
   for (const Command& entry : kCommands) {
     size_t length = strlen(entry.keyword);
     if (length <= available &&
@@ -55,6 +52,8 @@ static const Command* matching_entry(const char* text, size_t available) {
   }
   return nullptr;
 }
+
+}  // namespace
 
 const char* dispatched_keyword(const char* text, size_t available) {
   const Command* entry = matching_entry(text, available);
@@ -65,16 +64,22 @@ const char* command_keyword(size_t index) {
   return index < sizeof kCommands / sizeof kCommands[0] ? kCommands[index].keyword : nullptr;
 }
 
-int dispatch_command(Shell& c, char* command) {
-  if (const Command* entry = matching_entry(command, strlen(command)))
-    return entry->handler(c, command);
-  if (command[0] == 'h' || command[0] == 'H' || command[0] == '?') {
+CommandOutcome dispatch_command(Shell& c, char* command) {
+  Link& link = c.device.link;
+  link.failed = false;
+  CommandOutcome outcome;
+  if (const Command* entry = matching_entry(command, strlen(command))) {
+    outcome = entry->handler(c, CommandText{command + strlen(entry->keyword), command});
+  } else if (command[0] == 'h' || command[0] == 'H' || command[0] == '?') {
     print_help(c);
-    return 0;
+    outcome = CommandOutcome::kOk;
+  } else {
+    fprintf(c.console_out, "Shell Error: unknown command <%s>\n", command);
+    outcome = CommandOutcome::kUsage;
   }
-  note_outcome(c, CommandOutcome::kUsage);
-  fprintf(c.console_out, "Shell Error: unknown command <%s>\n", command);
-  return -1;
+  // A failure the link met decides even where the exchange went on: a failed send shows
+  // only at the next receive, and nothing is received after wb's last chunk.
+  return link.failed ? CommandOutcome::kLink : outcome;
 }
 
 void print_help(Shell& c) {

@@ -7,9 +7,25 @@
 
 namespace rq {
 
-// Matches one normalised, non-empty command line against the command table and runs it.
-// Returns what the handler returned (0 for help, -1 for an unknown command).
-int dispatch_command(Shell& c, char* command);
+// How a command ended, for a front end that acts on it (rqtool's scripts); the console loop
+// ignores it. The first failure a command meets decides.
+enum class CommandOutcome { kOk, kDevice, kUsage, kLink, kLocalFile };
+
+// What the dispatcher hands the handler of the keyword a line begins with.
+struct CommandText {
+  char* args;        // the text after the keyword as typed, blanks not skipped; the handler
+                     // may cut it up in place
+  const char* line;  // the whole line, for the messages that quote it
+};
+
+using CommandHandler = CommandOutcome (*)(Shell& c, const CommandText& command);
+
+// Matches one normalised, non-empty command line against the command table and runs it,
+// handing the handler what follows the matched keyword. Returns how the command ended: the
+// handler's outcome, kOk for help, kUsage for an unknown command, and kLink whenever the link
+// failed meanwhile, also where the exchange went on regardless. The link's kept failure is
+// cleared first, so that afterwards it tells what the link met during this command.
+CommandOutcome dispatch_command(Shell& c, char* command);
 
 void print_help(Shell& c);
 

@@ -4,18 +4,16 @@
 
 namespace rq {
 
-int print_failure_report(Shell& c, int code, const char* line_format) {
-  note_outcome(c, code == kCodeLinkLost ? CommandOutcome::kLink : CommandOutcome::kDevice);
+CommandOutcome print_failure_report(Shell& c, int code, const char* line_format) {
   erase_progress_line(c.progress);
   fprintf(c.console_out, "ERROR: %s \n", status_text(code));
   fprintf(c.console_out, line_format, code);
-  return code;
+  return code == kCodeLinkLost ? CommandOutcome::kLink : CommandOutcome::kDevice;
 }
 
 void report_link_event(void* context, const LinkEvent& e) {
   Shell& c = *static_cast<Shell*>(context);
   FILE* out = c.console_out;
-  note_outcome(c, CommandOutcome::kLink);
   // Connecting happens before any transfer; the rest may interrupt one.
   switch (e.kind) {
     case LinkEventKind::kStartupFailed: fprintf(out, "WSAStartup() failed: %d\n", e.error); return;

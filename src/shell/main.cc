@@ -1,9 +1,11 @@
+#include <memory>
+
+#include "device/device.h"
 #include "shell/shell.h"
 
 int main(int argc, char** argv) {
-  // The session's buffers are large; keep them off the stack.
-  auto* session = new rq::Shell;
-  int status = rq::shell_main(*session, argc, argv);
-  delete session;
-  return status;
+  // The device's buffers are large; keep them off the stack.
+  auto device = std::make_unique<rq::Device>();
+  rq::Shell session(*device);
+  return rq::shell_main(session, argc, argv);
 }

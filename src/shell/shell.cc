@@ -18,9 +18,17 @@ namespace {
 constexpr size_t kLineSize = 1024;
 }  // namespace
 
-Shell::Shell() {
+Shell::Shell(Device& d)
+    : device(d),
+      replaced_report(d.link.report),
+      replaced_report_context(d.link.report_context) {
   device.link.report = report_link_event;
   device.link.report_context = this;
+}
+
+Shell::~Shell() {
+  device.link.report = replaced_report;
+  device.link.report_context = replaced_report_context;
 }
 
 void run_command_loop(Shell& c) {

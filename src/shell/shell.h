@@ -11,19 +11,18 @@ namespace rq {
 
 struct LineEditor;
 
-// How the last command ended, for a front end that acts on it (rqtool's scripts); the
-// console loop ignores it. The first failure a command meets decides.
-enum class CommandOutcome { kOk, kDevice, kUsage, kLink, kLocalFile };
-
-// Everything one shell session owns: the device connection and the console. Handlers get
-// it by reference, so several sessions can run side by side in one process (as the tests
-// do). The device's link reports its failures to this session's console.
+// One shell session: the console it reads and writes, over a device connection it does not
+// own (rqshell's main owns both; rqtool's run builds a session over its own connection).
+// Handlers get it by reference, so several sessions can run side by side in one process (as
+// the tests do). While the session lives, the device's link reports its failures to this
+// session's console; the hook it replaced is put back when the session ends.
 struct Shell {
-  Shell();
+  explicit Shell(Device& device);
+  ~Shell();
   Shell(const Shell&) = delete;
   Shell& operator=(const Shell&) = delete;
 
-  Device device;
+  Device& device;
 
   FILE* console_in = stdin;
   FILE* console_out = stdout;
@@ -31,12 +30,11 @@ struct Shell {
   LineEditor* editor = nullptr;  // set when the console is a terminal with line editing
   ProgressLine progress;         // transfer progress, drawn when someone watches it
   bool quit = false;
-  CommandOutcome outcome = CommandOutcome::kOk;
-};
 
-inline void note_outcome(Shell& c, CommandOutcome outcome) {
-  if (c.outcome == CommandOutcome::kOk) c.outcome = outcome;
-}
+  // The link's report hook before this session took it over.
+  LinkReport replaced_report = nullptr;
+  void* replaced_report_context = nullptr;
+};
 
 // Runs the whole program: arguments as main() gets them. Returns the exit status
 // (0 after q or end of console input, -1 for start-up failures).

@@ -59,7 +59,7 @@ TEST(CommandLoop, PromptsAtTheConsoleAndSkipsBlankLines) {
   EXPECT_EQ(p.unread(), 0u);
 }
 
-TEST(Dispatch, MatchesKeywordPrefixesInTableOrderAndSkipsTheKeywordLength) {
+TEST(Dispatch, MatchesKeywordPrefixesInTableOrderAndHandsOnWhatFollows) {
   struct {
     const char* line;
     const char* command;  // the command message, unassigned bytes masked
@@ -73,19 +73,70 @@ TEST(Dispatch, MatchesKeywordPrefixesInTableOrderAndSkipsTheKeywordLength) {
   for (const auto& k : cases) {
     FakeProxy p;
     p.ready().ready().status(0);
-    EXPECT_EQ(p.run(
-                  [](Shell& c, char* cmd) {
-                    dispatch_command(c, cmd);
-                    return 0;
-                  },
-                  k.line),
-              "")
-        << k.line;
+    EXPECT_EQ(p.run(k.line), "") << k.line;
     auto f = p.sent_frames();
     EXPECT_EQ(f.size(), 2u) << k.line;
     if (f.size() != 2u) continue;
     EXPECT_TRUE(testing::wire_matches(k.command, f[0])) << k.line << ": " << testing::hex(f[0]);
     EXPECT_EQ(f[1].substr(4), k.path) << k.line;
+  }
+}
+
+// How each kind of ending reaches the caller, which rqtool's run turns into its exit status.
+TEST(Dispatch, ReturnsHowTheCommandEnded) {
+  testing::TempDir dir;
+  testing::write_file(dir / "img", "abc");
+  const std::string img = dir / "img";
+  using Play = void (*)(FakeProxy & p);
+  Play nothing = [](FakeProxy&) {};
+  struct Case {
+    const char* what;
+    std::string line;
+    Play script;
+    const char* console;  // the operator's answers
+    CommandOutcome outcome;
+  } cases[] = {
+      {"help", "help", nothing, "", CommandOutcome::kOk},
+      {"a ping", "ping", [](FakeProxy& p) { p.ready().status(0, 1); }, "", CommandOutcome::kOk},
+      {"a boot write", "wb 1 " + img, [](FakeProxy& p) { p.ready().ready(); }, "",
+       CommandOutcome::kOk},
+      {"an unknown command", "x", nothing, "", CommandOutcome::kUsage},
+      {"a missing argument", "mv onlyone", nothing, "", CommandOutcome::kUsage},
+      {"a bad boot number", "wb 7 " + img, nothing, "", CommandOutcome::kUsage},
+      {"an unknown test", "diag foo", nothing, "", CommandOutcome::kUsage},
+      {"a missing PC file", "put " + (dir / "missing") + " x", nothing, "",
+       CommandOutcome::kLocalFile},
+      {"a missing script", "s " + (dir / "missing"), nothing, "", CommandOutcome::kLocalFile},
+      {"a target in a missing folder", "get a " + (dir / "no/t"), nothing, "",
+       CommandOutcome::kLocalFile},
+      {"a refusal", "rm x", [](FakeProxy& p) { p.ready(5); }, "", CommandOutcome::kDevice},
+      {"a bad status", "rm x", [](FakeProxy& p) { p.ready().ready().status(9); }, "",
+       CommandOutcome::kDevice},
+      {"a test the operator failed", "diag gba", [](FakeProxy& p) { p.ready().status(0); }, "n\n",
+       CommandOutcome::kDevice},
+      {"a test the operator left", "diag aud", [](FakeProxy& p) { p.ready(); }, "",
+       CommandOutcome::kDevice},
+      {"a lost status", "rm x", [](FakeProxy& p) { p.ready().ready().hang_up(); }, "",
+       CommandOutcome::kLink},
+      // -1 is also the code a lost link reports with, and a status of -1 has always been
+      // taken for one.
+      {"a status of -1", "rm x", [](FakeProxy& p) { p.ready().ready().status(-1); }, "",
+       CommandOutcome::kLink},
+      {"a ping out of sync", "ping", [](FakeProxy& p) { p.ready().status(0, 7); }, "",
+       CommandOutcome::kLink},
+      {"a lost data frame", "get a " + (dir / "t"),
+       [](FakeProxy& p) { p.ready().ready().status(0, 100).hang_up(); }, "", CommandOutcome::kLink},
+      // Nothing is received after wb's last chunk: only the link knows that it never left.
+      {"a chunk that cannot be sent", "wb 1 " + img,
+       [](FakeProxy& p) { p.ready().ready().vanish(); }, "", CommandOutcome::kLink},
+  };
+  for (const Case& k : cases) {
+    FakeProxy p;
+    k.script(p);
+    p.hang_up();  // a command that reads more than its row plays fails instead of waiting
+    p.console(k.console);
+    p.run(k.line);
+    EXPECT_EQ(p.outcome(), k.outcome) << k.what;
   }
 }
 
@@ -153,12 +204,7 @@ TEST_F(ScriptFiles, WordsStartingWithSRunAScript) {
   // "status" names the script "tatus", relative to the working directory.
   std::string cwd = std::filesystem::current_path();
   std::filesystem::current_path(dir_.path());
-  p.run(
-      [](Shell& c, char* cmd) {
-        dispatch_command(c, cmd);
-        return 0;
-      },
-      status_line);
+  p.run(status_line);
   std::filesystem::current_path(cwd);
   ASSERT_NE(p.shell().script, nullptr);
   EXPECT_EQ(p.run(loop, ""), "Shell Error: unknown command <x>\n> ");

@@ -5,8 +5,8 @@
 #include "local/platform.h"
 #include "shell/args.h"
 #include "shell/commands.h"
-#include "shell/failure_report.h"
 #include "shell/line.h"
+#include "shell/shell.h"
 #include "tool/connect.h"
 
 namespace rq {
@@ -15,13 +15,6 @@ namespace {
 
 constexpr size_t kLineSize = 1024;  // as the shell reads its scripts
 constexpr double kLongCommandSeconds = 300;
-
-// The shell prints its own lines for a link failure; the tool keeps the reason too.
-void report_both(void* context, const LinkEvent& e) {
-  Tool& t = *static_cast<Tool*>(context);
-  report_link_event(&t.session, e);
-  tool_link_report(&t, e);
-}
 
 int exit_status_for(CommandOutcome outcome) {
   switch (outcome) {
@@ -41,7 +34,6 @@ bool keyword_is(const char* keyword, const char* word) {
 }  // namespace
 
 int tool_run(Tool& t, const RunArgs& a, RunSummary& s) {
-  Shell& c = t.session;
   FILE* script = local_fopen(a.script, "rb");
   if (!script)
     return tool_fail(t, kExitLocalFile, "local", errno,
@@ -50,11 +42,13 @@ int tool_run(Tool& t, const RunArgs& a, RunSummary& s) {
     fclose(script);
     return kExitLink;
   }
+  // The session prints the shell's own lines for a link failure; the link keeps the reason
+  // for the tool's line.
+  Shell c(t.device);
   c.script = script;
   c.console_in = stdin;
   c.console_out = t.out;
   c.progress = t.progress;
-  t.device.link.report = report_both;
 
   std::string file = a.script;
   int line_number = 0;
@@ -79,9 +73,7 @@ int tool_run(Tool& t, const RunArgs& a, RunSummary& s) {
     std::string next_file = keyword_is(keyword, "s") ? skip_blanks(command + 1) : "";
     FILE* before = c.script;
 
-    c.outcome = CommandOutcome::kOk;
-    t.link_failed = false;
-    int rc = dispatch_command(c, command);
+    CommandOutcome outcome = dispatch_command(c, command);
     ++s.commands;
     fflush(t.out);
 
@@ -90,8 +82,6 @@ int tool_run(Tool& t, const RunArgs& a, RunSummary& s) {
       line_number = 0;
       at_line_start = true;
     }
-    CommandOutcome outcome = c.outcome;
-    if (outcome == CommandOutcome::kOk && rc != 0) outcome = CommandOutcome::kDevice;
     if (outcome == CommandOutcome::kOk) continue;
 
     ++s.failed;
@@ -99,8 +89,11 @@ int tool_run(Tool& t, const RunArgs& a, RunSummary& s) {
     snprintf(where, sizeof where, ":%d: ", line_number);
     std::string named = file + where + text;
     fprintf(t.err, "%s\n", named.c_str());
-    // The shell's own lines say nothing of a time-out; the tool says what the link met.
-    if (t.link_failed) fprintf(t.err, "rqtool: %s\n", t.link_text.c_str());
+    // The shell's own lines say nothing of a time-out; the tool says what the link met
+    // during the command.
+    if (t.device.link.failed)
+      fprintf(t.err, "rqtool: %s\n",
+              link_failure_text(t.device.link.failure, t.options, t.device.link).c_str());
     if (first_status == kExitOk) {
       first_status = exit_status_for(outcome);
       s.first_failure = named;

@@ -10,7 +10,6 @@
 #include "device/connect.h"
 #include "device/device.h"
 #include "local/progress.h"
-#include "shell/shell.h"
 
 namespace rq {
 
@@ -46,9 +45,7 @@ struct Tool {
   Tool& operator=(const Tool&) = delete;
 
   ToolOptions options;
-  // The shell session `run` drives; its device is the run's one connection.
-  Shell session;
-  Device& device = session.device;
+  Device device;       // the run's one connection
   FILE* out = stdout;  // results
   FILE* err = stderr;  // errors, progress and summaries
   FILE* trace = nullptr;

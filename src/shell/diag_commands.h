@@ -1,10 +1,11 @@
 // The `diag` command: the device's self-tests and their console questions.
 #pragma once
 
+#include "shell/commands.h"
 #include "shell/shell.h"
 
 namespace rq {
 
-int cmd_diag(Shell& c, char* command);
+CommandOutcome cmd_diag(Shell& c, const CommandText& command);
 
 }  // namespace rq

@@ -1,8 +1,6 @@
 // rb and wb against the scripted proxy: the boot number in the sub-code, rb's status after
 // every chunk but the last, wb's ready message before every chunk and its shortened first
 // chunk, boot-number checks, and failures at each step.
-#include "transfer/boot_image.h"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -11,6 +9,7 @@
 #include <vector>
 
 #include "fake_proxy.h"
+#include "shell/transfer_commands.h"
 #include "support/files.h"
 
 namespace rq {
@@ -34,7 +33,7 @@ TEST(Rb, ReadsAStatusAfterEveryChunkButTheLast) {
     p.reply(data.substr(0, 16384)).status(0, 7);
     p.reply(data.substr(16384, 16384)).status(0);
     p.reply(data.substr(32768)).hang_up();
-    EXPECT_EQ(p.run(cmd_rb, form + (dir / "boot.bin")), "");
+    EXPECT_EQ(p.run(form + (dir / "boot.bin")), "");
     EXPECT_EQ(read_bytes(dir / "boot.bin"), data);
     EXPECT_EQ(dir.entries(), std::set<std::string>{"boot.bin"});
     auto f = p.sent_frames();
@@ -48,28 +47,27 @@ TEST(Rb, ReadsAStatusAfterEveryChunkButTheLast) {
 TEST(BootImage, InvalidBootNumbersAreRefusedBeforeAnythingElse) {
   struct Line {
     const char* command;
-    int (*handler)(Shell&, char*);
     const char* out;
   } lines[] = {
-      {"rb 0 ", cmd_rb, "Invalid boot 0 (DX only has 1, 2, 3) \n"},
-      {"rb 5 ", cmd_rb, "Invalid boot 5 (DX only has 1, 2, 3) \n"},
-      {"rb two ", cmd_rb, "Invalid boot 0 (DX only has 1, 2, 3) \n"},
-      {"rb -1 ", cmd_rb, "Invalid boot -1 (DX only has 1, 2, 3) \n"},
-      {"wb 4 ", cmd_wb, "Invalid boot 4 (DX only has 1, 2, 3) \n"},
-      {"wb 0 ", cmd_wb, "Invalid boot 0 (DX only has 1, 2, 3) \n"},
+      {"rb 0 ", "Invalid boot 0 (DX only has 1, 2, 3) \n"},
+      {"rb 5 ", "Invalid boot 5 (DX only has 1, 2, 3) \n"},
+      {"rb two ", "Invalid boot 0 (DX only has 1, 2, 3) \n"},
+      {"rb -1 ", "Invalid boot -1 (DX only has 1, 2, 3) \n"},
+      {"wb 4 ", "Invalid boot 4 (DX only has 1, 2, 3) \n"},
+      {"wb 0 ", "Invalid boot 0 (DX only has 1, 2, 3) \n"},
   };
   for (const Line& k : lines) {
     TempDir dir;
     FakeProxy p;
     p.ready().status(0, 0);
     // For wb the file is missing too: the boot number is checked first.
-    EXPECT_EQ(p.run(k.handler, k.command + (dir / "x.bin")), k.out) << k.command;
+    EXPECT_EQ(p.run(k.command + (dir / "x.bin")), k.out) << k.command;
     EXPECT_EQ(p.sent(), "") << k.command;
     EXPECT_TRUE(dir.entries().empty()) << k.command;
   }
-  for (auto handler : {cmd_rb, cmd_wb}) {
+  for (const char* line : {"rb 2", "wb 2"}) {
     FakeProxy p;
-    EXPECT_EQ(p.run(handler, "rb 2"), "INVALID cmd parameters\n");
+    EXPECT_EQ(p.run(line), "INVALID cmd parameters\n") << line;
     EXPECT_EQ(p.sent(), "");
   }
 }
@@ -101,13 +99,13 @@ TEST(Rb, AFailedReadLeavesTheTargetAsItWas) {
     FakeProxy p;
     k.script(p);
     p.hang_up();
-    EXPECT_EQ(p.run(cmd_rb, "rb 3 " + (dir / "t")), k.out);
+    EXPECT_EQ(p.run("rb 3 " + (dir / "t")), k.out);
     EXPECT_EQ(read_bytes(dir / "t"), "precious");
     EXPECT_EQ(dir.entries(), std::set<std::string>{"t"});
     EXPECT_EQ(p.unread(), 0u);
   }
   FakeProxy p;
-  EXPECT_EQ(p.run(cmd_rb, "rb 1 /no/such/dir/x"), "Cannot open PC file /no/such/dir/x\n");
+  EXPECT_EQ(p.run("rb 1 /no/such/dir/x"), "Cannot open PC file /no/such/dir/x\n");
   EXPECT_EQ(p.sent(), "");
 }
 
@@ -135,7 +133,7 @@ TEST(Wb, SendsEachChunkAfterItsOwnReadyMessage) {
     if (k.reduction >= 0) p.status(0, k.reduction);
     for (size_t i = 0; i < k.chunks.size(); ++i) p.ready();
     p.hang_up();
-    EXPECT_EQ(p.run(cmd_wb, k.form + (dir / "img.bin")), "");
+    EXPECT_EQ(p.run(k.form + (dir / "img.bin")), "");
     auto f = p.sent_frames();
     EXPECT_EQ(f.size(), 1 + k.chunks.size());
     if (f.size() != 1 + k.chunks.size()) continue;
@@ -180,12 +178,12 @@ TEST(Wb, FailuresEndTheWriteWithTheirOwnLine) {
     FakeProxy p;
     k.script(p);
     p.hang_up();
-    EXPECT_EQ(p.run(cmd_wb, "wb 2 " + (dir / "img.bin")), k.out);
+    EXPECT_EQ(p.run("wb 2 " + (dir / "img.bin")), k.out);
     EXPECT_EQ(p.sent_frames().size(), k.frames_sent);
     EXPECT_EQ(p.unread(), 0u);
   }
   FakeProxy p;
-  EXPECT_EQ(p.run(cmd_wb, "wb 1 /no/such/img"), "Cannot open PC file /no/such/img\n");
+  EXPECT_EQ(p.run("wb 1 /no/such/img"), "Cannot open PC file /no/such/img\n");
   EXPECT_EQ(p.sent(), "");
 }
 
