@@ -16,9 +16,9 @@ int tool_connect(Tool& t) {
   }
   ConnectFailure failure;
   int rc = connect_device(t.device, t.options, &failure);
-  t.link_failed = false;  // a failure's text below says it all
+  t.device.link.failed = false;  // a failure's text below says it all
   if (rc == 0) return 0;
-  return tool_fail(t, kExitLink, "connect", 0, failure.text);
+  return tool_fail(t, kExitLink, FailStep::kConnect, 0, failure.text);
 }
 
 }  // namespace rq

@@ -6,6 +6,9 @@
 
 namespace rq {
 
+// How long format and diag may keep the device busy (unless -t is given): minutes.
+constexpr double kLongCommandSeconds = 300;
+
 // Returns 0 (at once when the run is connected already), or kExitLink after reporting why
 // the last try failed.
 int tool_connect(Tool& t);

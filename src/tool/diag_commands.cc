@@ -12,10 +12,6 @@ namespace rq {
 
 namespace {
 
-// The device may take minutes over a test; the operator's time between stages is not
-// counted, as nothing is being received then.
-constexpr double kDiagSeconds = 300;
-
 // The words are rqtool's own; none holds a double quote or a percent sign, so that a
 // fixture's program receives each one as a single argument on every platform.
 const char* question_words(Question q) {
@@ -35,17 +31,6 @@ const char* key_words(KeyPrompt p) {
     case KeyPrompt::kPlayback: return "Play the recording back?";
   }
   return "";
-}
-
-// The test words as rqtool lists them: the tests that run alone first, then the audio
-// dialogue, which needs an answer at every stage.
-std::vector<std::string> test_words() {
-  std::vector<std::string> words;
-  for (const DiagTestName& t : kDiagTestNames)
-    if (t.test != kDiagAudio) words.emplace_back(t.word);
-  for (const DiagTestName& t : kDiagTestNames)
-    if (t.test == kDiagAudio) words.emplace_back(t.word);
-  return words;
 }
 
 // Why no verdict could be reached, when the answers failed.
@@ -103,14 +88,14 @@ int ask_stdin(Tool& t, const char* prompt, const char* yes_words[], const char* 
 // Returns 1, 0, or -1 with no_answer set.
 int ask_one(FixtureOperator& o, const char* prompt, bool key, DiagAnswer& a) {
   if (!o.args->ask.empty()) {
-    a.by = "ask";
+    a.by = AnsweredBy::kAsk;
     int status = run_ask_program(o.args->ask, prompt);
     if (status == 0 || status == 1) return status == 0 ? 1 : 0;
     o.no_answer = NoAnswer::kProgramFailed;
     o.program_status = status;
     return -1;
   }
-  a.by = "stdin";
+  a.by = AnsweredBy::kStdin;
   static const char* kYes[] = {"y", "yes", nullptr};
   static const char* kNo[] = {"n", "no", nullptr};
   static const char* kGo[] = {"", "g", "go", nullptr};
@@ -129,34 +114,36 @@ void started(void* context) {
 
 Answer ask(void* context, Question q) {
   auto& o = *static_cast<FixtureOperator*>(context);
-  DiagAnswer a{"question", question_words(q), "none", "none"};
+  DiagAnswer a{PromptKind::kQuestion, question_words(q)};
   Answer result = Answer::kEnd;
   if (o.cancelled) {
     // After a cancel the device still asks about the tone; the operator has already said
     // the test is not to go on, and a no keeps it cancelled.
-    a.by = "cancel";
+    a.by = AnsweredBy::kCancel;
     result = Answer::kNo;
   } else if (o.no_answer == NoAnswer::kNone) {
     int answer = ask_one(o, a.prompt.c_str(), false, a);
     if (answer >= 0) result = answer ? Answer::kYes : Answer::kNo;
   }
-  if (result != Answer::kEnd) a.answer = result == Answer::kYes ? "yes" : "no";
+  if (result != Answer::kEnd)
+    a.answer = result == Answer::kYes ? PromptAnswer::kYes : PromptAnswer::kNo;
   o.report->answers.push_back(a);
   return result;
 }
 
 Key await_key(void* context, KeyPrompt p) {
   auto& o = *static_cast<FixtureOperator*>(context);
-  DiagAnswer a{"key", key_words(p), "none", "none"};
+  DiagAnswer a{PromptKind::kKey, key_words(p)};
   Key result = Key::kEnd;
   if (o.args->go) {
-    a.by = "go";
+    a.by = AnsweredBy::kGo;
     result = Key::kGo;
   } else if (o.no_answer == NoAnswer::kNone) {
     int answer = ask_one(o, a.prompt.c_str(), true, a);
     if (answer >= 0) result = answer ? Key::kGo : Key::kCancel;
   }
-  if (result != Key::kEnd) a.answer = result == Key::kGo ? "go" : "cancel";
+  if (result != Key::kEnd)
+    a.answer = result == Key::kGo ? PromptAnswer::kGo : PromptAnswer::kCancel;
   o.cancelled = o.cancelled || result == Key::kCancel;
   o.report->answers.push_back(a);
   return result;
@@ -165,7 +152,7 @@ Key await_key(void* context, KeyPrompt p) {
 // No verdict: the answers ran out or the fixture's program gave none.
 int no_verdict(Tool& t, const FixtureOperator& o) {
   DiagReport& r = *o.report;
-  r.outcome = "none";
+  r.outcome = DiagOutcome::kNone;
   std::string text = "diag " + r.test + ": no verdict: ";
   if (o.no_answer == NoAnswer::kInputEnded) {
     text += "standard input ended before the question was answered";
@@ -175,37 +162,38 @@ int no_verdict(Tool& t, const FixtureOperator& o) {
     text += "the answer program " + o.args->ask + " exited " + std::to_string(o.program_status) +
             " (0 means yes, 1 no)";
   }
-  return tool_fail(t, kExitUsage, "answer", o.program_status, text);
+  return tool_fail(t, kExitUsage, FailStep::kAnswer, o.program_status, text);
 }
 
 int test_failed(Tool& t, DiagReport& r, int code) {
-  r.outcome = "failed";
+  r.outcome = DiagOutcome::kFailed;
   r.status = code;
   char text[160];
   snprintf(text, sizeof text, "diag %s failed: the device answered %s (status %d)", r.test.c_str(),
            status_text(code), code);
-  return tool_fail(t, kExitDevice, "test", code, text);
+  return tool_fail(t, kExitDevice, FailStep::kTest, code, text);
 }
 
 int run_simple(Tool& t, uint8_t code, Operator& op, FixtureOperator& o) {
   DiagReport& r = *o.report;
   DiagResult d = run_diag_test(t.device, code, op);
-  if (d.result.step == Step::kCommand || t.link_failed)
+  if (d.result.step == Step::kCommand || link_failed(t))
     return device_fail(t, "diag " + r.test, d.result);
   if (!d.result.ok()) return test_failed(t, r, d.result.code);
   if (o.no_answer != NoAnswer::kNone) return no_verdict(t, o);
   if (!d.passed) {
-    r.outcome = "failed";
-    return tool_fail(t, kExitDevice, "test", 0, "diag " + r.test + " failed: the answer was no");
+    r.outcome = DiagOutcome::kFailed;
+    return tool_fail(t, kExitDevice, FailStep::kTest, 0,
+                     "diag " + r.test + " failed: the answer was no");
   }
-  r.outcome = "passed";
+  r.outcome = DiagOutcome::kPassed;
   return kExitOk;
 }
 
 int run_audio(Tool& t, Operator& op, FixtureOperator& o) {
   DiagReport& r = *o.report;
   AudioResult a = run_audio_dialogue(t.device, op);
-  if (t.link_failed) return device_fail(t, "diag aud", failed_at(Step::kStatus, a.code));
+  if (link_failed(t)) return device_fail(t, "diag aud", failed_at(Step::kStatus, a.code));
   switch (a.failure) {
     case AudioFailure::kNone: break;
     case AudioFailure::kCommandRefused:
@@ -218,39 +206,72 @@ int run_audio(Tool& t, Operator& op, FixtureOperator& o) {
   }
   if (o.no_answer != NoAnswer::kNone) return no_verdict(t, o);
   switch (a.verdict) {
-    case AudioVerdict::kPassed: r.outcome = "passed"; return kExitOk;
+    case AudioVerdict::kPassed: r.outcome = DiagOutcome::kPassed; return kExitOk;
     case AudioVerdict::kCanceled:
-      r.outcome = "cancelled";
-      return tool_fail(t, kExitCancelled, "cancel", 0, "diag aud: cancelled");
+      r.outcome = DiagOutcome::kCancelled;
+      return tool_fail(t, kExitCancelled, FailStep::kCancel, 0, "diag aud: cancelled");
     case AudioVerdict::kFailed:
     case AudioVerdict::kNotStarted: break;
   }
-  r.outcome = "failed";
-  return tool_fail(t, kExitDevice, "test", 0, "diag aud failed: the answer was no");
+  r.outcome = DiagOutcome::kFailed;
+  return tool_fail(t, kExitDevice, FailStep::kTest, 0, "diag aud failed: the answer was no");
 }
 
 }  // namespace
 
-CLI::App* add_diag_command(CLI::App& app, DiagArgs& a) {
-  std::string words;
-  for (const std::string& w : test_words()) words += (words.empty() ? "" : ", ") + w;
-  CLI::App* diag = app.add_subcommand("diag", "run a device self-test: " + words);
-  diag->add_flag("--go", a.go, "go on at every key prompt of the audio test");
-  diag->add_option("--ask", a.ask,
-                   "answer each prompt by running CMD QUESTION (exit 0 yes, 1 no) "
-                   "instead of reading standard input")
-      ->type_name("CMD");
-  diag->add_option("TEST", a.test)->required()->check(CLI::IsMember(test_words()));
-  return diag;
+std::vector<std::string> diag_test_words() {
+  std::vector<std::string> words;
+  for (const DiagTestName& t : kDiagTestNames)
+    if (t.test != kDiagAudio) words.emplace_back(t.word);
+  for (const DiagTestName& t : kDiagTestNames)
+    if (t.test == kDiagAudio) words.emplace_back(t.word);
+  return words;
+}
+
+const char* prompt_kind_name(PromptKind kind) {
+  return kind == PromptKind::kKey ? "key" : "question";
+}
+
+const char* prompt_answer_name(PromptAnswer answer) {
+  switch (answer) {
+    case PromptAnswer::kNone: return "none";
+    case PromptAnswer::kGo: return "go";
+    case PromptAnswer::kCancel: return "cancel";
+    case PromptAnswer::kYes: return "yes";
+    case PromptAnswer::kNo: return "no";
+  }
+  return "none";
+}
+
+const char* answered_by_name(AnsweredBy by) {
+  switch (by) {
+    case AnsweredBy::kNone: return "none";
+    case AnsweredBy::kGo: return "go";
+    case AnsweredBy::kStdin: return "stdin";
+    case AnsweredBy::kAsk: return "ask";
+    case AnsweredBy::kCancel: return "cancel";
+  }
+  return "none";
+}
+
+const char* diag_outcome_name(DiagOutcome outcome) {
+  switch (outcome) {
+    case DiagOutcome::kNone: return "none";
+    case DiagOutcome::kPassed: return "passed";
+    case DiagOutcome::kFailed: return "failed";
+    case DiagOutcome::kCancelled: return "cancelled";
+  }
+  return "none";
 }
 
 int tool_diag(Tool& t, const DiagArgs& a, DiagReport& r) {
   r.test = a.test;
   const DiagTestName* test = diag_test_named(a.test);
-  if (!test) return tool_fail(t, kExitUsage, "usage", 0, "unknown test " + a.test);
+  if (!test) return usage_fail(t, "unknown test " + a.test);
   uint8_t code = test->test;
   if (tool_connect(t) != 0) return kExitLink;
-  set_exchange_timeout(t, kDiagSeconds);
+  // The operator's time between stages is not counted: nothing is being received then.
+  set_exchange_timeout(t, kLongCommandSeconds);
 
   FixtureOperator o;
   o.t = &t;
@@ -262,10 +283,6 @@ int tool_diag(Tool& t, const DiagArgs& a, DiagReport& r) {
   op.ask = ask;
   op.await_key = await_key;
   return code == kDiagAudio ? run_audio(t, op, o) : run_simple(t, code, op, o);
-}
-
-void print_diag(Tool& t, const DiagReport& r) {
-  if (r.outcome != "none") fprintf(t.out, "%s: %s\n", r.test.c_str(), r.outcome.c_str());
 }
 
 }  // namespace rq

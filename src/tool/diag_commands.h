@@ -5,7 +5,7 @@
 // Exit 0 passed, 1 failed, 6 cancelled; 2 and no verdict when the answers ran out.
 #pragma once
 
-#include <CLI/CLI.hpp>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -19,28 +19,40 @@ struct DiagArgs {
   std::string ask;  // empty: answers come from standard input
 };
 
+// The test words as rqtool lists them: the tests that run alone first, then the audio
+// dialogue, which needs an answer at every stage.
+std::vector<std::string> diag_test_words();
+
+// A prompt: a key prompt (go on or cancel) or a question (an observation: yes or no).
+enum class PromptKind : uint8_t { kKey, kQuestion };
+// How it was answered; kNone: no answer came.
+enum class PromptAnswer : uint8_t { kNone, kGo, kCancel, kYes, kNo };
+// Who answered: --go, standard input, the --ask program, or the cancel before it.
+enum class AnsweredBy : uint8_t { kNone, kGo, kStdin, kAsk, kCancel };
+// The verdict; kNone: the test did not run to its end.
+enum class DiagOutcome : uint8_t { kNone, kPassed, kFailed, kCancelled };
+
+// Their names for the presenters: "key", "go", "stdin", "passed", ...
+const char* prompt_kind_name(PromptKind kind);
+const char* prompt_answer_name(PromptAnswer answer);
+const char* answered_by_name(AnsweredBy by);
+const char* diag_outcome_name(DiagOutcome outcome);
+
 // One prompt of the test and how it was answered.
 struct DiagAnswer {
-  std::string kind;    // "key" (go on or cancel) or "question" (an observation: yes or no)
+  PromptKind kind = PromptKind::kKey;
   std::string prompt;  // the words shown
-  std::string answer;  // "go", "cancel", "yes", "no", or "none" (no answer came)
-  std::string by;      // "go" (--go), "stdin", "ask" (--ask CMD), "cancel" (follows a cancel)
+  PromptAnswer answer = PromptAnswer::kNone;
+  AnsweredBy by = AnsweredBy::kNone;
 };
 
 struct DiagReport {
   std::string test;
-  // "passed", "failed", "cancelled", or "none" (no verdict: the test did not run to its end)
-  std::string outcome = "none";
+  DiagOutcome outcome = DiagOutcome::kNone;
   int status = 0;  // the device's status when a stage did not answer 0
   std::vector<DiagAnswer> answers;
 };
 
-// The diag subcommand with its options, filling a.
-CLI::App* add_diag_command(CLI::App& app, DiagArgs& a);
-
 int tool_diag(Tool& t, const DiagArgs& a, DiagReport& r);
-
-// The verdict line on standard output ("usb: passed"); nothing without a verdict.
-void print_diag(Tool& t, const DiagReport& r);
 
 }  // namespace rq

@@ -1,7 +1,5 @@
 #include "tool/file_commands.h"
 
-#include <chrono>
-
 #include "device/info.h"
 #include "device/listing.h"
 #include "device/path_exchange.h"
@@ -12,14 +10,6 @@
 namespace rq {
 
 namespace {
-
-// format and diag may keep the device busy for minutes.
-constexpr double kLongCommandSeconds = 300;
-
-double elapsed_ms(std::chrono::steady_clock::time_point since) {
-  using namespace std::chrono;
-  return duration<double, std::milli>(steady_clock::now() - since).count();
-}
 
 bool is_root(const std::string& path) {
   // "/", "//", "/./" and the like all name the root.
@@ -33,6 +23,15 @@ bool is_root(const std::string& path) {
   return true;
 }
 
+// A reply that did not come or came back wrong: either way the link is out of step.
+int ping_reply_failed(Tool& t, const PingResult& p) {
+  if (link_failed(t)) return tool_fail(t, kExitLink, FailStep::kReply, 0, "ping: " + link_text(t));
+  char text[96];
+  snprintf(text, sizeof text, "ping: reply out of sync (got %d, expected %d)", p.received,
+           p.expected);
+  return tool_fail(t, kExitLink, FailStep::kReply, 0, text);
+}
+
 }  // namespace
 
 std::string join_device_path(const std::string& dir, const std::string& name) {
@@ -40,14 +39,16 @@ std::string join_device_path(const std::string& dir, const std::string& name) {
   return dir.back() == '/' ? dir + name : dir + "/" + name;
 }
 
-int check_device_path(Tool& t, const std::string& path) {
-  if (path.size() + 1 <= kMaxPayload) return 0;
-  return tool_fail(t, kExitUsage, "usage", 0,
-                   "device path too long: at most " + std::to_string(kMaxPayload - 1) + " bytes");
+bool device_path_fits(const std::string& path) { return path.size() + 1 <= kMaxPayload; }
+
+bool put_path_fits(const std::string& path) {
+  return kPutSizeFieldLength + path.size() + 1 <= kMaxPayload;
 }
 
-Result device_path_command(Device& d, uint8_t code, const std::string& path) {
-  return path_exchange(d, code, path.c_str(), static_cast<int>(path.size()) + 1);
+int check_device_path(Tool& t, const std::string& path) {
+  if (device_path_fits(path)) return 0;
+  return usage_fail(t,
+                    "device path too long: at most " + std::to_string(kMaxPayload - 1) + " bytes");
 }
 
 Result device_list(Device& d, const std::string& path, LsListing& listing) {
@@ -75,24 +76,18 @@ std::string cut_listing_text(const LsListing& l) {
 }
 
 int cut_listing_fail(Tool& t, const std::string& what, const LsListing& l) {
-  return tool_fail(t, kExitDevice, "reply", 0, what + ": " + cut_listing_text(l));
+  return tool_fail(t, kExitDevice, FailStep::kReply, 0, what + ": " + cut_listing_text(l));
 }
 
 int tool_ping(Tool& t, const PingArgs& a, PingSummary& s) {
   if (tool_connect(t) != 0) return kExitLink;
   double total = 0;
   for (int i = 0; i < a.count; ++i) {
-    auto start = std::chrono::steady_clock::now();
+    Stopwatch round_trip;
     PingResult p = ping_device(t.device, false);
-    double ms = elapsed_ms(start);
+    double ms = round_trip.milliseconds();
     if (p.result.step == Step::kCommand) return device_fail(t, "ping", p.result);
-    if (!p.result.ok()) {
-      if (t.link_failed) return tool_fail(t, kExitLink, "reply", 0, "ping: " + t.link_text);
-      char text[96];
-      snprintf(text, sizeof text, "ping: reply out of sync (got %d, expected %d)", p.received,
-               p.expected);
-      return tool_fail(t, kExitLink, "reply", 0, text);
-    }
+    if (!p.result.ok()) return ping_reply_failed(t, p);
     s.round_trips_ms.push_back(ms);
     if (s.count == 0 || ms < s.min_ms) s.min_ms = ms;
     if (ms > s.max_ms) s.max_ms = ms;
@@ -103,21 +98,14 @@ int tool_ping(Tool& t, const PingArgs& a, PingSummary& s) {
   return kExitOk;
 }
 
-void print_ping(Tool& t, const PingSummary& s) {
-  fprintf(t.out, "%d pings: min/avg/max %.3f/%.3f/%.3f ms\n", s.count, s.min_ms, s.avg_ms,
-          s.max_ms);
-}
-
-int tool_ver(Tool& t, std::string& build) {
+int tool_ver(Tool& t, VerReport& v) {
   if (tool_connect(t) != 0) return kExitLink;
   TextReply reply;
   Result r = read_text(t.device, kCmdVer, &reply);
   if (!r.ok()) return device_fail(t, "ver", r);
-  build.assign(reply.text, static_cast<size_t>(reply.length));
+  v.build.assign(reply.text, static_cast<size_t>(reply.length));
   return kExitOk;
 }
-
-void print_ver(Tool& t, const std::string& build) { fprintf(t.out, "%s\n", build.c_str()); }
 
 int tool_ls(Tool& t, const std::string& path, LsListing& listing) {
   if (check_device_path(t, path) != 0) return kExitUsage;
@@ -128,34 +116,6 @@ int tool_ls(Tool& t, const std::string& path, LsListing& listing) {
 }
 
 namespace {
-
-void print_record(Tool& t, const std::string& name, const FileRecord& f) {
-  fwrite(name.data(), 1, name.size(), t.out);
-  fprintf(t.out, " size=%d uid=%d gid=%d attr=0x%x own=0x%x grp=%d other=%d\n", f.size, f.uid,
-          f.gid, static_cast<unsigned>(f.attr), static_cast<unsigned>(f.own), f.grp, f.other);
-}
-
-void print_entries(Tool& t, const LsListing& l) {
-  for (const LsEntry& e : l.entries) {
-    if (e.has_record) {
-      print_record(t, e.name, e.record);
-      continue;
-    }
-    fwrite(e.name.data(), 1, e.name.size(), t.out);
-    fputs(e.directory ? "/\n" : "\n", t.out);
-  }
-}
-
-// ls -R: each directory under a "path:" line, a blank line between directories.
-void print_below(Tool& t, const LsListing& l) {
-  for (const LsListing& sub : l.below) {
-    fputc('\n', t.out);
-    fwrite(sub.path.data(), 1, sub.path.size(), t.out);
-    fputs(":\n", t.out);
-    print_entries(t, sub);
-    print_below(t, sub);
-  }
-}
 
 // Fills the records (-l) and the subdirectories' listings (-R) of a directory listing.
 int fill_listing(Tool& t, const LsArgs& a, LsListing& l, int depth) {
@@ -171,8 +131,8 @@ int fill_listing(Tool& t, const LsArgs& a, LsListing& l, int depth) {
       e.record = file.record;
     }
     if (!e.directory || !a.recursive) continue;
-    // A device that lists a directory inside itself must not keep the walk going for ever.
-    if (depth >= 64) return tool_fail(t, kExitDevice, "reply", 0, "ls -R " + child + ": too deep");
+    if (depth >= kMaxTreeDepth)
+      return tool_fail(t, kExitDevice, FailStep::kReply, 0, "ls -R " + child + ": too deep");
     LsListing sub;
     Result r = device_list(t.device, child, sub);
     if (!r.ok()) return device_fail(t, "ls " + child, r);
@@ -188,7 +148,7 @@ int fill_listing(Tool& t, const LsArgs& a, LsListing& l, int depth) {
 }  // namespace
 
 int tool_ls(Tool& t, const LsArgs& a, LsListing& listing) {
-  int status = tool_ls(t, a.path, listing);
+  int status = tool_ls(t, a.path.empty() ? std::string("/") : a.path, listing);
   listing.recursive = a.recursive;
   if (status != kExitOk || listing.is_file) return status;
   if (listing.may_be_cut) {
@@ -202,24 +162,11 @@ int tool_ls(Tool& t, const LsArgs& a, LsListing& listing) {
   return fill_listing(t, a, listing, 0);
 }
 
-void print_ls(Tool& t, const LsListing& l) {
-  if (l.is_file) {
-    print_record(t, l.path, l.record);
-    return;
-  }
-  if (l.recursive) {
-    fwrite(l.path.data(), 1, l.path.size(), t.out);
-    fputs(":\n", t.out);
-  }
-  print_entries(t, l);
-  print_below(t, l);
-}
-
 int tool_mkdir(Tool& t, const MkdirArgs& a) {
   if (check_device_path(t, a.path) != 0) return kExitUsage;
   if (tool_connect(t) != 0) return kExitLink;
   if (!a.parents) {
-    Result r = device_path_command(t.device, kCmdMkdir, a.path);
+    Result r = path_command(t.device, kCmdMkdir, a.path.c_str());
     return r.ok() ? kExitOk : device_fail(t, "mkdir " + a.path, r);
   }
   // Each prefix ending before a slash, then the whole path.
@@ -227,7 +174,7 @@ int tool_mkdir(Tool& t, const MkdirArgs& a) {
     if (end < a.path.size() && a.path[end] != '/') continue;
     if (a.path[end - 1] == '/') continue;  // "a//b": the empty component is no directory
     std::string prefix = a.path.substr(0, end);
-    Result r = device_path_command(t.device, kCmdMkdir, prefix);
+    Result r = path_command(t.device, kCmdMkdir, prefix.c_str());
     if (r.ok()) continue;
     if (r.code != kStatusExists) return device_fail(t, "mkdir -p " + prefix, r);
     // Exists: a directory is fine, a file of that name is in the way.
@@ -246,7 +193,7 @@ int remove_tree(Tool& t, const std::string& path, bool force, bool top) {
   LsListing l;
   Result r = device_list(t.device, path, l);
   if (!r.ok()) {
-    if (top && force && r.code == kStatusMissing && !t.link_failed) return kExitOk;
+    if (top && force && r.code == kStatusMissing && !link_failed(t)) return kExitOk;
     return device_fail(t, "rm -r " + path, r);
   }
   if (!l.is_file) {
@@ -258,11 +205,11 @@ int remove_tree(Tool& t, const std::string& path, bool force, bool top) {
         if (status != kExitOk) return status;
         continue;
       }
-      Result removed = device_path_command(t.device, kCmdRm, child);
+      Result removed = path_command(t.device, kCmdRm, child.c_str());
       if (!removed.ok()) return device_fail(t, "rm -r " + child, removed);
     }
   }
-  Result removed = device_path_command(t.device, kCmdRm, path);
+  Result removed = path_command(t.device, kCmdRm, path.c_str());
   return removed.ok() ? kExitOk : device_fail(t, "rm -r " + path, removed);
 }
 
@@ -270,32 +217,29 @@ int remove_tree(Tool& t, const std::string& path, bool force, bool top) {
 
 int tool_rm(Tool& t, const RmArgs& a) {
   if (a.recursive && is_root(a.path))
-    return tool_fail(t, kExitUsage, "usage", 0, "rm -r: refusing to remove the root directory");
+    return usage_fail(t, "rm -r: refusing to remove the root directory");
   if (check_device_path(t, a.path) != 0) return kExitUsage;
   if (tool_connect(t) != 0) return kExitLink;
   if (a.recursive) return remove_tree(t, a.path, a.force, true);
-  Result r = device_path_command(t.device, kCmdRm, a.path);
-  if (r.ok() || (a.force && r.code == kStatusMissing && !t.link_failed)) return kExitOk;
+  Result r = path_command(t.device, kCmdRm, a.path.c_str());
+  if (r.ok() || (a.force && r.code == kStatusMissing && !link_failed(t))) return kExitOk;
   return device_fail(t, "rm " + a.path, r);
 }
 
-int tool_rename_copy(Tool& t, const char* word, uint8_t code, const std::string& old_name,
-                     const std::string& new_name) {
-  std::string payload = old_name;
-  payload.push_back('\0');
-  payload += new_name;
-  if (check_device_path(t, payload) != 0) return kExitUsage;
+int tool_rename_copy(Tool& t, const char* word, uint8_t code, const RenameArgs& a) {
+  // Both names and their zeros travel in one frame.
+  if (check_device_path(t, a.old_name + '\0' + a.new_name) != 0) return kExitUsage;
   if (tool_connect(t) != 0) return kExitLink;
-  Result r = path_exchange(t.device, code, payload.c_str(), static_cast<int>(payload.size()) + 1);
+  Result r = two_path_command(t.device, code, a.old_name.c_str(), a.new_name.c_str());
   if (r.ok()) return kExitOk;
-  return device_fail(t, std::string(word) + " " + old_name + " " + new_name, r);
+  return device_fail(t, std::string(word) + " " + a.old_name + " " + a.new_name, r);
 }
 
-int tool_launch(Tool& t, const std::string& path) {
-  if (check_device_path(t, path) != 0) return kExitUsage;
+int tool_launch(Tool& t, const PathArgs& a) {
+  if (check_device_path(t, a.path) != 0) return kExitUsage;
   if (tool_connect(t) != 0) return kExitLink;
-  Result r = device_path_command(t.device, kCmdLaunch, path);
-  return r.ok() ? kExitOk : device_fail(t, "launch " + path, r);
+  Result r = path_command(t.device, kCmdLaunch, a.path.c_str());
+  return r.ok() ? kExitOk : device_fail(t, "launch " + a.path, r);
 }
 
 int tool_format(Tool& t) {

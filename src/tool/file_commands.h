@@ -1,7 +1,7 @@
 // The commands that move no file data: ping, ver, ls, mkdir, rm, mv, cp, launch, format.
 // Each connects, runs its exchanges through the device library, fills its result and
-// returns the exit status; a failure has been reported through tool_fail. The print_*
-// functions are the text presenter of the results.
+// returns the exit status; a failure has been reported through tool_fail. Presenting the
+// results is text_output.h's and json_output.h's.
 #pragma once
 
 #include <string>
@@ -20,10 +20,12 @@ struct PingSummary {
   std::vector<double> round_trips_ms;
 };
 int tool_ping(Tool& t, const PingArgs& a, PingSummary& s);
-void print_ping(Tool& t, const PingSummary& s);
 
-int tool_ver(Tool& t, std::string& build);
-void print_ver(Tool& t, const std::string& build);
+// The device's build text.
+struct VerReport {
+  std::string build;
+};
+int tool_ver(Tool& t, VerReport& r);
 
 struct LsEntry {
   std::string name;
@@ -43,13 +45,12 @@ struct LsListing {
   bool recursive = false;  // listed with -R: each directory is printed under its path
 };
 struct LsArgs {
-  std::string path = "/";
+  std::string path;        // empty: the root
   bool long_form = false;  // -l: each file's record
   bool recursive = false;  // -R: the subdirectories' listings too
 };
 int tool_ls(Tool& t, const std::string& path, LsListing& listing);
 int tool_ls(Tool& t, const LsArgs& a, LsListing& listing);
-void print_ls(Tool& t, const LsListing& listing);
 
 struct MkdirArgs {
   std::string path;
@@ -65,17 +66,28 @@ struct RmArgs {
 int tool_rm(Tool& t, const RmArgs& a);
 
 // mv and cp (code kCmdMv or kCmdCp; word names it in messages).
-int tool_rename_copy(Tool& t, const char* word, uint8_t code, const std::string& old_name,
-                     const std::string& new_name);
+struct RenameArgs {
+  std::string old_name, new_name;
+};
+int tool_rename_copy(Tool& t, const char* word, uint8_t code, const RenameArgs& a);
 
-int tool_launch(Tool& t, const std::string& path);
+struct PathArgs {
+  std::string path;
+};
+int tool_launch(Tool& t, const PathArgs& a);
 
+struct FormatArgs {
+  bool yes = false;  // required: nothing is sent without it
+};
 int tool_format(Tool& t);
 
-// The exchanges behind the commands, for whoever builds on them (tree copies): each returns
-// the device's Result; nothing is printed.
+// Walks deeper than this are taken for a loop: a device that lists a directory inside itself,
+// or a local link back up that the identity check could not see.
+constexpr int kMaxTreeDepth = 64;
+
+// ls's exchange, for whoever builds on it (tree copies): the device's Result; nothing is
+// printed.
 Result device_list(Device& d, const std::string& path, LsListing& listing);
-Result device_path_command(Device& d, uint8_t code, const std::string& path);
 
 // A directory listing that may have been cut, where acting on part of a tree would be wrong
 // (ls -R, get -r, sync --delete): reported as a device failure naming the directory, after
@@ -87,6 +99,11 @@ std::string cut_listing_text(const LsListing& listing);
 
 // dir and name joined with one slash.
 std::string join_device_path(const std::string& dir, const std::string& name);
+
+// Whether a device path and its zero fit one frame, as a path exchange or get sends them;
+// put_path_fits: beside the size field put sends with them.
+bool device_path_fits(const std::string& path);
+bool put_path_fits(const std::string& path);
 
 // A device path (and its zero) must fit one frame. Returns 0 or reports a usage error.
 int check_device_path(Tool& t, const std::string& path);

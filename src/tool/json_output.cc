@@ -51,7 +51,7 @@ void json_text(json& object, const std::string& key, const std::string& text) {
   object[key + "_hex"] = hex;
 }
 
-json json_ping(const PingSummary& s) {
+json json_result(const PingSummary& s, int) {
   json r = json::object();
   r["count"] = s.count;
   r["round_trips_ms"] = s.round_trips_ms;
@@ -63,9 +63,9 @@ json json_ping(const PingSummary& s) {
   return r;
 }
 
-json json_ver(const std::string& build) {
+json json_result(const VerReport& v, int status) {
   json r = json::object();
-  json_text(r, "build", build);
+  if (status == kExitOk) json_text(r, "build", v.build);
   return r;
 }
 
@@ -81,16 +81,14 @@ void put_record(json& object, const FileRecord& f) {
   object["other"] = f.other;
 }
 
-}  // namespace
-
-namespace {
+const char* type_name(bool directory) { return directory ? "directory" : "file"; }
 
 // With -R every directory's listing carries the listings below it, an empty array at the
 // bottom of the tree.
 json json_listing(const LsListing& listing, bool recursive) {
   json r = json::object();
   json_text(r, "path", listing.path);
-  r["type"] = listing.is_file ? "file" : "directory";
+  r["type"] = type_name(!listing.is_file);
   if (listing.is_file) {
     put_record(r, listing.record);
     return r;
@@ -99,7 +97,7 @@ json json_listing(const LsListing& listing, bool recursive) {
   for (const LsEntry& e : listing.entries) {
     json entry = json::object();
     json_text(entry, "name", e.name);
-    entry["type"] = e.directory ? "directory" : "file";
+    entry["type"] = type_name(e.directory);
     if (e.has_record) put_record(entry, e.record);
     entries.push_back(entry);
   }
@@ -115,20 +113,11 @@ json json_listing(const LsListing& listing, bool recursive) {
 
 }  // namespace
 
-json json_ls(const LsListing& listing) { return json_listing(listing, listing.recursive); }
-
-namespace {
-
-// verify and boot verify compare only; the others move data (and may compare after).
-const char* transfer_outcome(const TransferSummary& s, int status) {
-  bool compare_only = s.what == "verify" || s.what == "boot verify";
-  if (status == kExitOk) return compare_only ? "equal" : "ok";
-  return status == kExitVerify ? "differs" : "failed";
+json json_result(const LsListing& listing, int status) {
+  return status == kExitOk ? json_listing(listing, listing.recursive) : json::object();
 }
 
-}  // namespace
-
-json json_transfer(const TransferSummary& s, int status) {
+json json_result(const TransferSummary& s, int status) {
   json r = json::object();
   json_text(r, "from", s.from);
   json_text(r, "to", s.to);
@@ -138,11 +127,11 @@ json json_transfer(const TransferSummary& s, int status) {
   r["bytes"] = s.bytes;
   r["seconds"] = s.seconds;
   r["verified"] = s.verified;
-  r["outcome"] = transfer_outcome(s, status);
+  r["outcome"] = transfer_outcome_name(transfer_outcome(s, status));
   return r;
 }
 
-json json_run(const RunSummary& s) {
+json json_result(const RunSummary& s, int) {
   json r = json::object();
   r["commands"] = s.commands;
   r["failed"] = s.failed;
@@ -150,15 +139,17 @@ json json_run(const RunSummary& s) {
   return r;
 }
 
-json json_diag(const DiagReport& d) {
+json json_result(const DiagReport& d, int) {
   json r = json::object();
   r["test"] = d.test;
-  r["outcome"] = d.outcome;
+  r["outcome"] = diag_outcome_name(d.outcome);
   if (d.status != 0) r["status"] = d.status;
   json questions = json::array();
   for (const DiagAnswer& a : d.answers)
-    questions.push_back(
-        {{"kind", a.kind}, {"prompt", a.prompt}, {"answer", a.answer}, {"answered_by", a.by}});
+    questions.push_back({{"kind", prompt_kind_name(a.kind)},
+                         {"prompt", a.prompt},
+                         {"answer", prompt_answer_name(a.answer)},
+                         {"answered_by", answered_by_name(a.by)}});
   r["questions"] = questions;
   return r;
 }
@@ -179,7 +170,7 @@ void write_json(Tool& t, int status, const json& result) {
     j["error"] = nullptr;
   } else {
     json e = json::object();
-    e["step"] = t.failure.step.empty() ? "command" : t.failure.step;
+    e["step"] = fail_step_name(t.failure.step);
     e["code"] = t.failure.code;
     json_text(e, "text", t.failure.text);
     j["error"] = e;
@@ -195,56 +186,6 @@ void write_json(Tool& t, int status, const json& result) {
   }
   fprintf(stdout, "%s\n", text.c_str());
   fflush(stdout);
-}
-
-int present_ping(Tool& t, int status, const PingSummary& s) {
-  if (t.json) {
-    write_json(t, status, json_ping(s));
-  } else if (status == kExitOk) {
-    print_ping(t, s);
-  }
-  return status;
-}
-
-int present_ver(Tool& t, int status, const std::string& build) {
-  if (t.json) {
-    write_json(t, status, status == kExitOk ? json_ver(build) : json::object());
-  } else if (status == kExitOk) {
-    print_ver(t, build);
-  }
-  return status;
-}
-
-int present_ls(Tool& t, int status, const LsListing& listing) {
-  if (t.json) {
-    write_json(t, status, status == kExitOk ? json_ls(listing) : json::object());
-  } else if (status == kExitOk) {
-    print_ls(t, listing);
-  }
-  return status;
-}
-
-int present_transfer(Tool& t, int status, const TransferSummary& s) {
-  if (t.json) {
-    write_json(t, status, json_transfer(s, status));
-  } else if (status == kExitOk) {
-    print_transfer_summary(t, s);
-  }
-  return status;
-}
-
-int present_run(Tool& t, int status, const RunSummary& s) {
-  if (t.json) write_json(t, status, json_run(s));
-  return status;
-}
-
-int present_diag(Tool& t, int status, const DiagReport& r) {
-  if (t.json) {
-    write_json(t, status, json_diag(r));
-  } else {
-    print_diag(t, r);
-  }
-  return status;
 }
 
 }  // namespace rq

@@ -23,23 +23,16 @@ bool valid_utf8(const std::string& text);
 // Sets object[key] to text, and object[key + "_hex"] where text is not valid UTF-8.
 void json_text(nlohmann::ordered_json& object, const std::string& key, const std::string& text);
 
-nlohmann::ordered_json json_ping(const PingSummary& s);
-nlohmann::ordered_json json_ver(const std::string& build);
-nlohmann::ordered_json json_ls(const LsListing& listing);
-nlohmann::ordered_json json_transfer(const TransferSummary& s, int status);
-nlohmann::ordered_json json_run(const RunSummary& s);
-nlohmann::ordered_json json_diag(const DiagReport& r);
+// Each command's result object, for a run that ended with status. ver and ls have none
+// unless they succeeded.
+nlohmann::ordered_json json_result(const PingSummary& s, int status);
+nlohmann::ordered_json json_result(const VerReport& v, int status);
+nlohmann::ordered_json json_result(const LsListing& listing, int status);
+nlohmann::ordered_json json_result(const TransferSummary& s, int status);
+nlohmann::ordered_json json_result(const RunSummary& s, int status);
+nlohmann::ordered_json json_result(const DiagReport& r, int status);
 
 // The run's one object on standard output (once; later calls write nothing).
 void write_json(Tool& t, int status, const nlohmann::ordered_json& result);
-
-// The presenters the commands end with: text (on success, as each command prints it) or
-// the JSON object. Each returns status.
-int present_ping(Tool& t, int status, const PingSummary& s);
-int present_ver(Tool& t, int status, const std::string& build);
-int present_ls(Tool& t, int status, const LsListing& listing);
-int present_transfer(Tool& t, int status, const TransferSummary& s);
-int present_run(Tool& t, int status, const RunSummary& s);
-int present_diag(Tool& t, int status, const DiagReport& r);
 
 }  // namespace rq

@@ -1,7 +1,5 @@
 #include "tool/sync.h"
 
-#include <chrono>
-
 #include "device/path_exchange.h"
 #include "device/safe_replace.h"
 #include "link/status.h"
@@ -19,11 +17,6 @@ namespace rq {
 
 namespace {
 
-double seconds_since(std::chrono::steady_clock::time_point since) {
-  using namespace std::chrono;
-  return duration<double>(steady_clock::now() - since).count();
-}
-
 // ---- push: carried out on the device ----
 
 std::string aside_name_of(const std::string& path) {
@@ -35,17 +28,17 @@ std::string aside_name_of(const std::string& path) {
 int replace_failure(Tool& t, const SyncAction& a, const ReplaceResult& rr) {
   std::string what =
       "sync: " + std::string(rr.stage == ReplaceStage::kUpload ? "put " : "replace ") + a.path;
-  std::string text = t.link_failed ? t.link_text
-                                   : std::string(status_text(rr.result.code)) + " (status " +
-                                         std::to_string(rr.result.code) + ")";
+  std::string text = link_failed(t) ? link_text(t)
+                                    : std::string(status_text(rr.result.code)) + " (status " +
+                                          std::to_string(rr.result.code) + ")";
   if (rr.old_left_aside)
     text +=
         "; the old file is left as " + aside_name_of(a.path) + ", which the next sync puts back";
-  else if (t.link_failed)
+  else if (link_failed(t))
     text += "; the next sync puts right what the cut left";
-  int status = t.link_failed ? kExitLink : kExitDevice;
+  int status = link_failed(t) ? kExitLink : kExitDevice;
   const Step step = rr.stage == ReplaceStage::kUpload ? rr.transfer.result.step : rr.result.step;
-  return tool_fail(t, status, step_name(step), rr.result.code, what + ": " + text);
+  return tool_fail(t, status, fail_step_for(step), rr.result.code, what + ": " + text);
 }
 
 // A local file to the device under a temporary name, then moved over the old one.
@@ -55,7 +48,7 @@ int send_file(Tool& t, SyncAction& a) {
   LocalFailure f = open_stream_source(source, a.from);
   if (!f.ok()) return local_source_fail(t, what, a.from, f);
   if (source.size > static_cast<int64_t>(kMaxSendableFileSize))
-    return tool_fail(t, kExitLocalFile, "local", 0, what + ": " + a.from + " is too large");
+    return local_fail(t, 0, what + ": " + a.from + " is too large");
   set_interrupt_note(("rqtool: interrupted: " + a.path +
                       " on the device holds its old or its new content; the next sync puts "
                       "right what the cut left")
@@ -75,9 +68,9 @@ int send_file(Tool& t, SyncAction& a) {
     std::string why = source.read_error
                           ? "cannot read " + a.from + ": " + local_error_text(source.read_error)
                           : a.from + " changed size while being sent";
-    return tool_fail(t, kExitLocalFile, "local", source.read_error,
-                     what + ": " + why + "; the connection was closed and " + a.path +
-                         " on the device was left as it was");
+    return local_fail(t, source.read_error,
+                      what + ": " + why + "; the connection was closed and " + a.path +
+                          " on the device was left as it was");
   }
   if (!rr.result.ok()) return replace_failure(t, a, rr);
   a.size = source.size;
@@ -116,9 +109,9 @@ int push_action(Tool& t, SyncAction& a) {
 
 // ---- pull: carried out locally ----
 
-int local_fail(Tool& t, const std::string& doing, const std::string& path, int error) {
-  return tool_fail(t, kExitLocalFile, "local", error,
-                   "sync: cannot " + doing + " " + path + ": " + local_error_text(error));
+int cannot(Tool& t, const std::string& doing, const std::string& path, int error) {
+  return local_fail(t, error,
+                    "sync: cannot " + doing + " " + path + ": " + local_error_text(error));
 }
 
 // A local file, link or whole directory tree; a link goes as itself, never what it leads to.
@@ -129,19 +122,18 @@ int remove_local(Tool& t, const std::string& path, int depth) {
     int error = local_remove_file(path);
     // A link to a directory is itself a directory where links are made as such (Windows).
     if (error && st.kind == LocalKind::kLink && local_remove_dir(path) == 0) error = 0;
-    return error ? local_fail(t, "remove", path, error) : kExitOk;
+    return error ? cannot(t, "remove", path, error) : kExitOk;
   }
-  if (depth > 64)
-    return tool_fail(t, kExitLocalFile, "local", 0, "sync: cannot remove " + path + ": too deep");
+  if (depth > 64) return local_fail(t, 0, "sync: cannot remove " + path + ": too deep");
   std::vector<std::string> names;
   int error = local_list_dir(path, &names);
-  if (error) return local_fail(t, "read directory", path, error);
+  if (error) return cannot(t, "read directory", path, error);
   for (const std::string& name : names) {
     std::string child = join_local(path, name);
     if (remove_local(t, child, depth + 1) != kExitOk) return t.failure.status;
   }
   error = local_remove_dir(path);
-  return error ? local_fail(t, "remove", path, error) : kExitOk;
+  return error ? cannot(t, "remove", path, error) : kExitOk;
 }
 
 int pull_action(Tool& t, SyncAction& a) {
@@ -154,7 +146,7 @@ int pull_action(Tool& t, SyncAction& a) {
     }
     case SyncActionKind::kMakeDir: {
       int error = local_make_dir(a.path);
-      return error ? local_fail(t, "make directory", a.path, error) : kExitOk;
+      return error ? cannot(t, "make directory", a.path, error) : kExitOk;
     }
     case SyncActionKind::kDelete: return remove_local(t, a.path, 0);
     case SyncActionKind::kRestore:
@@ -279,7 +271,7 @@ int tool_sync(Tool& t, const SyncArgs& a, SyncSummary& s) {
       for (const SyncAction& action : s.actions) print_sync_action(t, s, action);
     return status;
   }
-  auto start = std::chrono::steady_clock::now();
+  Stopwatch clock;
   for (SyncAction& action : s.actions) {
     status = a.pull ? pull_action(t, action) : push_action(t, action);
     if (status != kExitOk) break;
@@ -287,7 +279,7 @@ int tool_sync(Tool& t, const SyncArgs& a, SyncSummary& s) {
     count_done(s, action);
     if (!t.json) print_sync_action(t, s, action);
   }
-  s.seconds = seconds_since(start);
+  s.seconds = clock.seconds();
   return status;
 }
 
@@ -327,7 +319,7 @@ void print_sync_summary(Tool& t, const SyncSummary& s) {
           static_cast<long long>(s.bytes), s.seconds, kb_per_s);
 }
 
-int present_sync(Tool& t, int status, const SyncSummary& s) {
+int present(Tool& t, int status, const SyncSummary& s) {
   if (t.json) {
     write_json(t, status, json_sync(s, status));
   } else if (status == kExitOk) {

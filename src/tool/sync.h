@@ -82,6 +82,6 @@ void print_sync_summary(Tool& t, const SyncSummary& s);
 
 // Text, or the JSON object: result {from, to, direction, dry_run, actions, files, bytes,
 // directories, deleted, repaired, unchanged, seconds, outcome[, possibly_incomplete]}.
-int present_sync(Tool& t, int status, const SyncSummary& s);
+int present(Tool& t, int status, const SyncSummary& s);
 
 }  // namespace rq

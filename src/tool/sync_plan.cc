@@ -41,8 +41,9 @@ int sync_compare(Tool& t, const std::string& local, const std::string& device_pa
   progress_finish(view.progress);
   if (!back.result.ok()) return device_fail(t, what, back.result);
   if (compare.read_error)
-    return tool_fail(t, kExitLocalFile, "local", compare.read_error,
-                     what + ": cannot read " + local + ": " + local_error_text(compare.read_error));
+    return local_fail(
+        t, compare.read_error,
+        what + ": cannot read " + local + ": " + local_error_text(compare.read_error));
   *differ = compare.first_difference >= 0 || back.moved != source.size;
   return kExitOk;
 }

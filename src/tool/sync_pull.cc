@@ -37,8 +37,7 @@ int local_clash(Planner& p, const std::string& local, const std::string& device_
   std::string text = local_is_directory
                          ? local + " is a directory and " + device_path + " a file on the device"
                          : local + " is a file and " + device_path + " a directory on the device";
-  return tool_fail(p.t, kExitLocalFile, "local", EEXIST,
-                   kWhat + ": " + text + " (--delete replaces it)");
+  return local_fail(p.t, EEXIST, kWhat + ": " + text + " (--delete replaces it)");
 }
 
 // A device entry to fetch: its name here, and where it is read (an aside file whose target
@@ -87,7 +86,7 @@ int plan_pull_file(Planner& p, const DeviceEntry& d, const std::string& path,
   if (!r.ok()) return device_fail(p.t, kWhat + ": ls " + d.read_path, r);
   if (!l.is_file)
     return tool_fail(
-        p.t, kExitDevice, "reply", 0,
+        p.t, kExitDevice, FailStep::kReply, 0,
         kWhat + ": " + d.read_path + " was listed as a file and answers as a directory");
   SyncReason reason = SyncReason::kNone;
   if (l.record.size != here.size) {
@@ -115,7 +114,7 @@ int plan_pull_dir(Planner& p, const DeviceEntry& d, const std::string& path, con
   if (!r.ok()) return device_fail(p.t, kWhat + ": ls " + d.read_path, r);
   if (l.is_file)
     return tool_fail(
-        p.t, kExitDevice, "reply", 0,
+        p.t, kExitDevice, FailStep::kReply, 0,
         kWhat + ": " + d.read_path + " was listed as a directory and answers as a file");
   if (here.kind == LocalKind::kDirectory)
     return plan_local_dir(p, d.read_path, l, path, true, depth);
@@ -135,7 +134,8 @@ int plan_local_dir(Planner& p, const std::string& device_dir, const LsListing& l
                    const std::string& local_dir, bool local_exists, int depth) {
   Tool& t = p.t;
   if (depth > kMaxDepth)
-    return tool_fail(t, kExitDevice, "reply", 0, kWhat + ": " + device_dir + ": too deeply nested");
+    return tool_fail(t, kExitDevice, FailStep::kReply, 0,
+                     kWhat + ": " + device_dir + ": too deeply nested");
   if (listing.may_be_cut) {
     if (p.a.remove_extras) return cut_listing_fail(t, kWhat + " --delete", listing);
     p.s.possibly_incomplete.push_back(device_dir);
@@ -153,8 +153,8 @@ int plan_local_dir(Planner& p, const std::string& device_dir, const LsListing& l
     std::vector<std::string> local_names;
     int error = local_list_dir(local_dir, &local_names);
     if (error)
-      return tool_fail(
-          t, kExitLocalFile, "local", error,
+      return local_fail(
+          t, error,
           kWhat + ": cannot read directory " + local_dir + ": " + local_error_text(error));
     for (const std::string& name : local_names)
       here[name] = local_lstat(join_local(local_dir, name));
@@ -174,13 +174,11 @@ int plan_local_dir(Planner& p, const std::string& device_dir, const LsListing& l
     if (auto found = here.find(d.name); found != here.end()) st = found->second;
     if (st.kind == LocalKind::kLink) {
       if (!p.a.follow_links)
-        return tool_fail(t, kExitLocalFile, "local", 0,
-                         kWhat + ": " + path + " is a symbolic link (-L follows links)");
+        return local_fail(t, 0, kWhat + ": " + path + " is a symbolic link (-L follows links)");
       st = local_stat(path);  // a link to nothing reads as missing: the download writes through
     }
     if (st.kind == LocalKind::kOther)
-      return tool_fail(t, kExitLocalFile, "local", 0,
-                       kWhat + ": " + path + " is neither a file nor a directory");
+      return local_fail(t, 0, kWhat + ": " + path + " is neither a file nor a directory");
     int status =
         d.directory ? plan_pull_dir(p, d, path, st, depth + 1) : plan_pull_file(p, d, path, st);
     if (status != kExitOk) return status;
@@ -199,8 +197,8 @@ int plan_pull(Planner& p) {
   Result r = device_list(t.device, a.source, top);
   if (!r.ok()) return device_fail(t, kWhat + ": ls " + a.source, r);
   if (top.is_file)
-    return tool_fail(t, kExitUsage, "usage", 0,
-                     kWhat + ": " + a.source + " is a file on the device; sync copies directories");
+    return usage_fail(
+        t, kWhat + ": " + a.source + " is a file on the device; sync copies directories");
   LocalStat dest = local_stat(a.dest);  // a link named on the command line is followed
   if (dest.kind == LocalKind::kDirectory) return plan_local_dir(p, a.source, top, a.dest, true, 0);
   if (dest.kind == LocalKind::kFile) {
@@ -210,13 +208,12 @@ int plan_pull(Planner& p) {
     return plan_local_dir(p, a.source, top, a.dest, false, 0);
   }
   if (dest.kind == LocalKind::kOther)
-    return tool_fail(t, kExitLocalFile, "local", 0,
-                     kWhat + ": " + a.dest + " is neither a file nor a directory");
+    return local_fail(t, 0, kWhat + ": " + a.dest + " is neither a file nor a directory");
   // A missing destination is made, as cp -r makes it, when its parent is a directory.
   std::string parent = local_parent(a.dest);
   if (dest.error != ENOENT || local_stat(parent).kind != LocalKind::kDirectory)
-    return tool_fail(t, kExitLocalFile, "local", dest.error,
-                     kWhat + ": " + a.dest + ": no directory " + parent + " to make it in");
+    return local_fail(t, dest.error,
+                      kWhat + ": " + a.dest + ": no directory " + parent + " to make it in");
   p.add(SyncActionKind::kMakeDir, SyncReason::kNew, a.dest);
   return plan_local_dir(p, a.source, top, a.dest, false, 0);
 }

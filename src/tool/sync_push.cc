@@ -49,22 +49,22 @@ std::string device_parent(const std::string& path) {
 int check_sendable(Planner& p, const CopyItem& item, const std::string& name,
                    const std::string& device_path) {
   if (is_replace_side_name(name))
-    return tool_fail(p.t, kExitLocalFile, "local", 0,
-                     kWhat + ": " + item.from +
-                         ": names like .NAME.rq-new and .NAME.rq-old are kept on the device for "
-                         "replacing files safely");
+    return local_fail(p.t, 0,
+                      kWhat + ": " + item.from +
+                          ": names like .NAME.rq-new and .NAME.rq-old are kept on the device for "
+                          "replacing files safely");
   if (!item.directory && item.size > static_cast<int64_t>(kMaxSendableFileSize))
-    return tool_fail(p.t, kExitLocalFile, "local", 0,
-                     kWhat + ": " + item.from + " is too large: " + std::to_string(item.size) +
-                         " bytes, at most " + std::to_string(kMaxSendableFileSize) +
-                         " can be sent");
+    return local_fail(p.t, 0,
+                      kWhat + ": " + item.from + " is too large: " + std::to_string(item.size) +
+                          " bytes, at most " + std::to_string(kMaxSendableFileSize) +
+                          " can be sent");
   char side[kMaxPayload];
   int length = item.directory
                    ? static_cast<int>(device_path.size())
                    : replace_side_path(device_path.c_str(), ReplaceSide::kNew, side, sizeof side);
   if (length >= 0 && static_cast<size_t>(length) <= kMaxDevicePath) return kExitOk;
   std::string why = item.directory ? "" : " with the temporary name it is sent under";
-  return tool_fail(p.t, kExitDevice, "status", kStatusPathTooLong,
+  return tool_fail(p.t, kExitDevice, FailStep::kStatus, kStatusPathTooLong,
                    kWhat + ": " + device_path + why + " is longer than the device keeps (" +
                        std::to_string(kMaxDevicePath) + " bytes)");
 }
@@ -74,7 +74,7 @@ int check_sendable(Planner& p, const CopyItem& item, const std::string& name,
 int list_device(Planner& p, const std::string& path, bool* found, LsListing& listing) {
   Result r = device_list(p.t.device, path, listing);
   *found = r.ok();
-  if (r.ok() || (r.code == kStatusMissing && r.step == Step::kStatus && !p.t.link_failed))
+  if (r.ok() || (r.code == kStatusMissing && r.step == Step::kStatus && !link_failed(p.t)))
     return kExitOk;
   return device_fail(p.t, kWhat + ": ls " + path, r);
 }
@@ -84,7 +84,7 @@ int device_clash(Planner& p, const std::string& device_path, const std::string& 
   std::string text = device_has_directory
                          ? device_path + " is a directory on the device and " + local + " a file"
                          : device_path + " is a file on the device and " + local + " a directory";
-  return tool_fail(p.t, kExitDevice, "status", kStatusExists,
+  return tool_fail(p.t, kExitDevice, FailStep::kStatus, kStatusExists,
                    kWhat + ": " + text + " (--delete replaces it)");
 }
 
@@ -170,7 +170,7 @@ int read_device_dir(Planner& p, const std::string& device_dir, const LsListing& 
     // holds a slash would make that command act somewhere else.
     if (e.name.empty() || e.name.find('/') != std::string::npos)
       return tool_fail(
-          p.t, kExitDevice, "reply", 0,
+          p.t, kExitDevice, FailStep::kReply, 0,
           kWhat + ": the listing of " + device_dir + " holds an empty name or one with a slash");
     names.push_back(e.name);
     directory[e.name] = e.directory;
@@ -236,15 +236,13 @@ int plan_push(Planner& p) {
   const SyncArgs& a = p.a;
   LocalStat top = local_stat(a.source);  // a link named on the command line is followed
   if (top.kind == LocalKind::kMissing)
-    return tool_fail(t, kExitLocalFile, "local", top.error,
-                     kWhat + ": cannot open " + a.source + ": " + local_error_text(top.error));
+    return local_fail(t, top.error,
+                      kWhat + ": cannot open " + a.source + ": " + local_error_text(top.error));
   if (top.kind != LocalKind::kDirectory)
-    return tool_fail(t, kExitLocalFile, "local", 0,
-                     kWhat + ": " + a.source + " is not a directory");
+    return local_fail(t, 0, kWhat + ": " + a.source + " is not a directory");
   if (!listing_can_carry(a.dest))
-    return tool_fail(
-        t, kExitUsage, "usage", 0,
-        kWhat + ": " + a.dest + ": the device cannot list a name with the bytes 1 or 2");
+    return usage_fail(
+        t, kWhat + ": " + a.dest + ": the device cannot list a name with the bytes 1 or 2");
   if (check_device_path(t, a.dest) != 0) return kExitUsage;
   // The local side first, whole: nothing is sent when any of it cannot be.
   std::vector<CopyItem> items;
@@ -277,7 +275,7 @@ int plan_push(Planner& p) {
   if (list_device(p, parent, &found, up) != kExitOk) return t.failure.status;
   if (!found || up.is_file)
     return tool_fail(
-        t, kExitDevice, "status", kStatusMissing,
+        t, kExitDevice, FailStep::kStatus, kStatusMissing,
         kWhat + ": " + a.dest + ": no directory " + parent + " on the device to make it in");
   p.add(SyncActionKind::kMakeDir, SyncReason::kNew, a.dest);
   return plan_device_dir(p, tree, "", a.dest, nullptr);

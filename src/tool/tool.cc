@@ -1,55 +1,78 @@
 #include "tool/tool.h"
 
-#include <cstring>
-
 #include "link/status.h"
 
 namespace rq {
 
-Tool::Tool() {
-  device.link.report = tool_link_report;
-  device.link.report_context = this;
+const char* fail_step_name(FailStep step) {
+  switch (step) {
+    case FailStep::kNone: return "none";
+    case FailStep::kUsage: return "usage";
+    case FailStep::kConnect: return "connect";
+    case FailStep::kCommand: return "command";
+    case FailStep::kPayload: return "payload";
+    case FailStep::kStatus: return "status";
+    case FailStep::kReply: return "reply";
+    case FailStep::kReduction: return "reduction";
+    case FailStep::kData: return "data";
+    case FailStep::kNextStatus: return "next-status";
+    case FailStep::kLocal: return "local";
+    case FailStep::kVerify: return "verify";
+    case FailStep::kTest: return "test";
+    case FailStep::kCancel: return "cancel";
+    case FailStep::kAnswer: return "answer";
+  }
+  return "command";
 }
 
-int tool_fail(Tool& t, int status, const char* step, int code, const std::string& text) {
-  if (t.failure.status == kExitOk) {
-    t.failure.status = status;
-    t.failure.step = step;
-    t.failure.code = code;
-    t.failure.text = text;
+FailStep fail_step_for(Step step) {
+  switch (step) {
+    case Step::kNone: return FailStep::kNone;
+    case Step::kCommand: return FailStep::kCommand;
+    case Step::kPayload: return FailStep::kPayload;
+    case Step::kStatus: return FailStep::kStatus;
+    case Step::kReply: return FailStep::kReply;
+    case Step::kReduction: return FailStep::kReduction;
+    case Step::kData: return FailStep::kData;
+    case Step::kNextStatus: return FailStep::kNextStatus;
+    case Step::kSource: return FailStep::kLocal;
   }
+  return FailStep::kStatus;
+}
+
+double Stopwatch::seconds() const {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+double Stopwatch::milliseconds() const {
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+      .count();
+}
+
+int tool_fail(Tool& t, int status, FailStep step, int code, const std::string& text) {
+  if (t.failure.status == kExitOk) t.failure = Failure{status, step, code, text};
   if (t.text_errors) fprintf(t.err, "rqtool: %s\n", text.c_str());
   return status;
 }
 
-const char* step_name(Step step) {
-  switch (step) {
-    case Step::kNone: return "none";
-    case Step::kCommand: return "command";
-    case Step::kPayload: return "payload";
-    case Step::kStatus: return "status";
-    case Step::kReply: return "reply";
-    case Step::kReduction: return "reduction";
-    case Step::kData: return "data";
-    case Step::kNextStatus: return "next-status";
-    case Step::kSource: return "local";
-  }
-  return "status";
+int usage_fail(Tool& t, const std::string& text) {
+  return tool_fail(t, kExitUsage, FailStep::kUsage, 0, text);
+}
+
+int local_fail(Tool& t, int error, const std::string& text) {
+  return tool_fail(t, kExitLocalFile, FailStep::kLocal, error, text);
 }
 
 int device_fail(Tool& t, const std::string& what, const Result& r) {
-  if (t.link_failed)
-    return tool_fail(t, kExitLink, step_name(r.step), r.code, what + ": " + t.link_text);
+  FailStep step = fail_step_for(r.step);
+  if (link_failed(t)) return tool_fail(t, kExitLink, step, r.code, what + ": " + link_text(t));
   char detail[96];
   snprintf(detail, sizeof detail, ": %s (status %d)", status_text(r.code), r.code);
-  return tool_fail(t, kExitDevice, step_name(r.step), r.code, what + detail);
+  return tool_fail(t, kExitDevice, step, r.code, what + detail);
 }
 
-void tool_link_report(void* context, const LinkEvent& e) {
-  Tool& t = *static_cast<Tool*>(context);
-  // The first failure says what went wrong; later ones follow from it.
-  if (!t.link_failed) t.link_text = link_failure_text(e, t.options, t.device.link);
-  t.link_failed = true;
+std::string link_text(const Tool& t) {
+  return link_failure_text(t.device.link.failure, t.options, t.device.link);
 }
 
 }  // namespace rq

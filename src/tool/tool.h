@@ -4,6 +4,8 @@
 // that another presenter (machine-readable output) can stand beside the text one.
 #pragma once
 
+#include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -24,23 +26,55 @@ enum ExitStatus : int {
   kExitCancelled = 6,  // diag: the operator cancelled the test
 };
 
+// Where the run's first failure happened (error.step in the JSON object).
+enum class FailStep : uint8_t {
+  kNone,  // a device result that failed without naming its step
+  kUsage,
+  kConnect,  // the proxy could not be reached
+  // The exchange's steps (device.h): the one the device refused or the link failed in.
+  kCommand,
+  kPayload,
+  kStatus,
+  kReply,
+  kReduction,
+  kData,
+  kNextStatus,
+  kLocal,   // a local file
+  kVerify,  // a difference
+  // diag: the test failed, was cancelled, or no answer came.
+  kTest,
+  kCancel,
+  kAnswer,
+};
+
+// The step's name for the presenters: "usage", "next-status", ...
+const char* fail_step_name(FailStep step);
+
+// The failure step of a device exchange's step (kSource, the local source, is kLocal).
+FailStep fail_step_for(Step step);
+
 // The connection's settings, and rqtool's own.
 struct ToolOptions : ConnectSettings {
   bool quiet = false;
 };
 
-// The first failure of the run. step names where it happened: "usage", "connect", "probe",
-// "command", "payload", "status", "reply", "reduction", "data", "next-status", "local",
-// "verify"; diag adds "test" (the test failed), "cancel" and "answer" (no answer came).
+// The first failure of the run. A status without a recorded step reads as kCommand.
 struct Failure {
   int status = kExitOk;
-  std::string step;
+  FailStep step = FailStep::kCommand;
   int code = 0;  // the device's status, or the platform's error number
   std::string text;
 };
 
+// Time since it was made, for the summaries and the round trips.
+struct Stopwatch {
+  std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+  double seconds() const;
+  double milliseconds() const;
+};
+
 struct Tool {
-  Tool();
+  Tool() = default;
   Tool(const Tool&) = delete;
   Tool& operator=(const Tool&) = delete;
 
@@ -49,9 +83,7 @@ struct Tool {
   FILE* out = stdout;  // results
   FILE* err = stderr;  // errors, progress and summaries
   FILE* trace = nullptr;
-  ProgressLine progress;     // drawn on standard error when it is a terminal and -q was not given
-  bool link_failed = false;  // the link reported a failure; link_text says what
-  std::string link_text;
+  ProgressLine progress;  // drawn on standard error when it is a terminal and -q was not given
   // Failures are printed as "rqtool: text" lines as they happen; a presenter that reports
   // them its own way (machine-readable output) turns this off and reads `failure`.
   bool text_errors = true;
@@ -65,16 +97,20 @@ struct Tool {
 
 // Records the failure (the first one wins), prints "rqtool: <text>" on standard error and
 // returns status, so that a failure site is one line.
-int tool_fail(Tool& t, int status, const char* step, int code, const std::string& text);
+int tool_fail(Tool& t, int status, FailStep step, int code, const std::string& text);
+
+// The two most common failures: a usage error found by a command (status 2), and a local
+// file's failure with the platform's error number (status 4, 0 where no call failed).
+int usage_fail(Tool& t, const std::string& text);
+int local_fail(Tool& t, int error, const std::string& text);
 
 // A device operation's failed result for what (e.g. "mkdir /logs"): a link failure (the link
-// reported one) ends with status 3, anything else with 1 naming the status text and code.
+// met one) ends with status 3, anything else with 1 naming the status text and code.
 int device_fail(Tool& t, const std::string& what, const Result& r);
 
-// The step's name for a device result.
-const char* step_name(Step step);
-
-// The link's report hook for a tool run (context: the Tool).
-void tool_link_report(void* context, const LinkEvent& event);
+// Whether the link failed since the run connected (or since the current script command
+// began), and what it met first, in the words of device/connect.h.
+inline bool link_failed(const Tool& t) { return t.device.link.failed; }
+std::string link_text(const Tool& t);
 
 }  // namespace rq

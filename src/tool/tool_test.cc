@@ -16,7 +16,9 @@
 #include "support/scripted_proxy.h"
 #include "support/wire.h"
 #include "tool/file_commands.h"
+#include "tool/script_run.h"
 #include "tool/sync.h"
+#include "tool/text_output.h"
 #include "tool/tool_main.h"
 #include "tool/transfer_commands.h"
 
@@ -119,10 +121,10 @@ TEST(ToolExchange, GoodExchangesSendTheShellsBytesAndPrintResults) {
   }
   {
     ScriptedProxy proxy(ready + frame(message(0, 9)) + frame(std::string("build 42\0", 9)), false);
-    std::string build;
-    Outcome o = run_tool(proxy.port(), 5, [&](Tool& t) { return tool_ver(t, build); });
+    VerReport v;
+    Outcome o = run_tool(proxy.port(), 5, [&](Tool& t) { return tool_ver(t, v); });
     EXPECT_EQ(o.status, kExitOk);
-    EXPECT_EQ(build, "build 42");
+    EXPECT_EQ(v.build, "build 42");
   }
   {
     // A directory listing: names in the device's order, directories marked.
@@ -132,11 +134,36 @@ TEST(ToolExchange, GoodExchangesSendTheShellsBytesAndPrintResults) {
     Outcome o = run_tool(proxy.port(), 5, [](Tool& t) {
       LsListing l;
       int status = tool_ls(t, "/", l);
-      print_ls(t, l);
+      print_result(t, l);
       return status;
     });
     EXPECT_EQ(o.status, kExitOk);
     EXPECT_EQ(o.out, "bin/\na.txt\n");
+  }
+}
+
+// run: while a script line runs, the shell's session prints its own lines for a link
+// failure; the tool then names the line and says what the link met, as kept by the link.
+TEST(ToolScript, ALinkFailureNamesTheLineAndWhatTheLinkMet) {
+  struct Case {
+    const char* name;
+    bool hang_up;
+    const char* says;
+  } cases[] = {
+      {"lost connection", true, "rqtool: the proxy closed the connection\n"},
+      {"silence past the time-out", false, "rqtool: no progress from the proxy within 0.3 s\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    testing::TempDir dir;
+    testing::write_file(dir / "s.rq", "mkdir /logs\nver\n");
+    ScriptedProxy proxy(frame(message(0)), c.hang_up);
+    RunSummary s;
+    Outcome o =
+        run_tool(proxy.port(), 0.3, [&](Tool& t) { return tool_run(t, RunArgs{dir / "s.rq"}, s); });
+    EXPECT_EQ(o.status, kExitLink);
+    EXPECT_NE(o.err.find(dir / "s.rq" + ":1: mkdir /logs\n" + c.says), std::string::npos) << o.err;
+    EXPECT_EQ(s.commands, 1);
   }
 }
 
@@ -164,7 +191,7 @@ TEST(ToolLocalFiles, AFailureCarriesThePlatformsErrorNumber) {
       {"a missing file to send",
        [](Tool& t) {
          TransferSummary s;
-         return tool_boot_write(t, 1, "/nonexistent/x", true, s);
+         return tool_boot_write(t, BootArgs{1, "/nonexistent/x"}, s);
        },
        ENOENT,
        "rqtool: boot write 1 /nonexistent/x: cannot open /nonexistent/x: No such file or "
@@ -172,13 +199,13 @@ TEST(ToolLocalFiles, AFailureCarriesThePlatformsErrorNumber) {
       {"a directory to send: no call failed",
        [](Tool& t) {
          TransferSummary s;
-         return tool_boot_write(t, 1, "/", true, s);
+         return tool_boot_write(t, BootArgs{1, "/"}, s);
        },
        0, "rqtool: boot write 1 /: cannot send /: not a regular file\n"},
       {"a target in a missing directory",
        [](Tool& t) {
          TransferSummary s;
-         return tool_boot_read(t, 1, "/nonexistent/x", s);
+         return tool_boot_read(t, BootArgs{1, "/nonexistent/x"}, s);
        },
        ENOENT,
        "rqtool: boot read 1 /nonexistent/x: cannot write /nonexistent/x: No such file or "
@@ -186,7 +213,7 @@ TEST(ToolLocalFiles, AFailureCarriesThePlatformsErrorNumber) {
       {"a directory as target",
        [](Tool& t) {
          TransferSummary s;
-         return tool_boot_read(t, 1, "/", s);
+         return tool_boot_read(t, BootArgs{1, "/"}, s);
        },
        EISDIR, "rqtool: boot read 1 /: cannot open /: Is a directory\n"},
   };

@@ -1,7 +1,5 @@
 #include "tool/transfer_commands.h"
 
-#include <chrono>
-
 #include "device/file_transfer.h"
 #include "local/download_target.h"
 #include "local/interrupt_cleanup.h"
@@ -10,15 +8,11 @@
 #include "local/stream.h"
 #include "local/whole_file.h"
 #include "tool/connect.h"
+#include "tool/file_commands.h"
 
 namespace rq {
 
 namespace {
-
-double seconds_since(std::chrono::steady_clock::time_point since) {
-  using namespace std::chrono;
-  return duration<double>(steady_clock::now() - since).count();
-}
 
 int source_failure(Tool& t, const std::string& what, const std::string& local,
                    const StreamSource& s) {
@@ -30,17 +24,17 @@ int source_failure(Tool& t, const std::string& what, const std::string& local,
   else
     text += local + " changed size while being sent";
   text += "; the connection was closed and the device may hold partial data";
-  return tool_fail(t, kExitLocalFile, "local", s.read_error, text);
+  return local_fail(t, s.read_error, text);
 }
 
 int open_source(Tool& t, const std::string& what, const std::string& local, StreamSource& s) {
   LocalFailure f = open_stream_source(s, local);
   if (!f.ok()) return local_source_fail(t, what, local, f);
   if (s.size > static_cast<int64_t>(kMaxSendableFileSize))
-    return tool_fail(t, kExitLocalFile, "local", 0,
-                     what + ": " + local + " is too large: " + std::to_string(s.size) +
-                         " bytes, at most " + std::to_string(kMaxSendableFileSize) +
-                         " can be sent");
+    return local_fail(t, 0,
+                      what + ": " + local + " is too large: " + std::to_string(s.size) +
+                          " bytes, at most " + std::to_string(kMaxSendableFileSize) +
+                          " can be sent");
   return kExitOk;
 }
 
@@ -49,8 +43,7 @@ int target_failure(Tool& t, const std::string& what, const std::string& name,
   const char* doing = f.failed == LocalFailed::kDirectory || f.failed == LocalFailed::kOpen
                           ? "cannot open "
                           : "cannot write ";
-  return tool_fail(t, kExitLocalFile, "local", f.error,
-                   what + ": " + doing + name + ": " + local_error_text(f.error));
+  return local_fail(t, f.error, what + ": " + doing + name + ": " + local_error_text(f.error));
 }
 
 // After a download's exchange: commits the file, or reports why not.
@@ -66,8 +59,7 @@ int finish_download(Tool& t, const std::string& what, const TransferResult& r,
   std::string why = f.failed == LocalFailed::kReplace ? "cannot replace " + file.target
                     : to_stdout                       ? std::string("cannot write standard output")
                                                       : "cannot write " + file.target;
-  return tool_fail(t, kExitLocalFile, "local", f.error,
-                   what + ": " + why + ": " + local_error_text(f.error));
+  return local_fail(t, f.error, what + ": " + why + ": " + local_error_text(f.error));
 }
 
 // Runs one transfer exchange with the progress line drawn from its events, erased after.
@@ -79,6 +71,23 @@ TransferResult with_progress(Tool& t, Exchange exchange) {
   TransferResult r = exchange(&events);
   progress_finish(view.progress);
   return r;
+}
+
+// Runs an upload's exchange over source with the progress line; from now until the caller
+// clears it, an interrupt says that what (on the device) may be incomplete.
+template <typename Exchange>
+TransferResult upload(Tool& t, const std::string& what, StreamSource& source, Exchange exchange) {
+  set_interrupt_note(("rqtool: interrupted: " + what + " on the device may be incomplete").c_str());
+  DataSource data = stream_source(source);
+  return with_progress(t, [&](const DeviceEvents* events) { return exchange(data, events); });
+}
+
+// After an upload's exchange: 0, or the failure's status.
+int upload_outcome(Tool& t, const std::string& what, const std::string& local,
+                   const StreamSource& source, const TransferResult& r) {
+  if (r.result.step == Step::kSource) return source_failure(t, what, local, source);
+  if (!r.result.ok()) return device_fail(t, what, r.result);
+  return kExitOk;
 }
 
 }  // namespace
@@ -97,32 +106,27 @@ int local_source_fail(Tool& t, const std::string& what, const std::string& name,
       f.failed == LocalFailed::kNotRegular ? "cannot send " + name + ": not a regular file"
       : f.failed == LocalFailed::kOpen ? "cannot open " + name + ": " + local_error_text(f.error)
                                        : "cannot read " + name + ": " + local_error_text(f.error);
-  return tool_fail(t, kExitLocalFile, "local", f.error, what + ": " + why);
+  return local_fail(t, f.error, what + ": " + why);
 }
 
 int tool_put(Tool& t, const std::string& local, const std::string& device_name,
              TransferSummary& s) {
-  s.what = "put";
-  s.from = local;
-  s.to = device_name;
+  s = TransferSummary{TransferKind::kPut, local, device_name};
   std::string what = "put " + local + " " + device_name;
   StreamSource source;
   if (open_source(t, what, local, source) != kExitOk) return t.failure.status;
-  if (device_name.size() + 1 + kPutSizeFieldLength > kMaxPayload)
-    return tool_fail(t, kExitUsage, "usage", 0, what + ": device path too long");
+  if (!put_path_fits(device_name)) return usage_fail(t, what + ": device path too long");
   if (tool_connect(t) != 0) return kExitLink;
-  set_interrupt_note(
-      ("rqtool: interrupted: " + device_name + " on the device may be incomplete").c_str());
-  DataSource data = stream_source(source);
-  auto start = std::chrono::steady_clock::now();
-  TransferResult r = with_progress(t, [&](const DeviceEvents* events) {
-    return put_file(t.device, device_name.c_str(), static_cast<int32_t>(source.size), data, events);
-  });
+  Stopwatch clock;
+  TransferResult r =
+      upload(t, device_name, source, [&](DataSource& data, const DeviceEvents* events) {
+        return put_file(t.device, device_name.c_str(), static_cast<int32_t>(source.size), data,
+                        events);
+      });
   set_interrupt_note("");
-  if (r.result.step == Step::kSource) return source_failure(t, what, local, source);
-  if (!r.result.ok()) return device_fail(t, what, r.result);
+  if (int status = upload_outcome(t, what, local, source, r)) return status;
   s.bytes = source.size;
-  s.seconds = seconds_since(start);
+  s.seconds = clock.seconds();
   return kExitOk;
 }
 
@@ -142,105 +146,109 @@ int download_to_file(Tool& t, const std::string& what, const std::string& local,
   }
   if (tool_connect(t) != 0) return kExitLink;
   DataSink sink = download_target_sink(file);
-  auto start = std::chrono::steady_clock::now();
+  Stopwatch clock;
   TransferResult r =
       with_progress(t, [&](const DeviceEvents* events) { return fetch(sink, events); });
   int status = finish_download(t, what, r, file);
   s.bytes = r.moved;
-  s.seconds = seconds_since(start);
+  s.seconds = clock.seconds();
   return status;
 }
 
-}  // namespace
-
-int tool_get(Tool& t, const std::string& device_name, const std::string& local,
-             TransferSummary& s) {
-  s.what = "get";
-  s.from = device_name;
-  s.to = local;
-  std::string what = "get " + device_name + " " + local;
-  if (device_name.size() + 1 > kMaxPayload)
-    return tool_fail(t, kExitUsage, "usage", 0, what + ": device path too long");
-  return download_to_file(t, what, local, s, [&](DataSink& sink, const DeviceEvents* events) {
-    return get_file(t.device, device_name.c_str(), sink, events);
-  });
-}
-
-int tool_boot_read(Tool& t, int boot, const std::string& local, TransferSummary& s) {
-  s.what = "boot read";
-  s.from = "boot " + std::to_string(boot);
-  s.to = local;
-  std::string what = "boot read " + std::to_string(boot) + " " + local;
-  return download_to_file(t, what, local, s, [&](DataSink& sink, const DeviceEvents* events) {
-    return read_boot_image(t.device, boot, sink, events);
-  });
-}
-
-int tool_boot_write(Tool& t, int boot, const std::string& local, bool verify, TransferSummary& s) {
-  s.what = "boot write";
-  s.from = local;
-  s.to = "boot " + std::to_string(boot);
-  std::string what = "boot write " + std::to_string(boot) + " " + local;
-  StreamSource source;
-  if (open_source(t, what, local, source) != kExitOk) return t.failure.status;
-  if (tool_connect(t) != 0) return kExitLink;
-  set_interrupt_note(("rqtool: interrupted: boot image " + std::to_string(boot) +
-                      " on the device may be incomplete")
-                         .c_str());
-  DataSource data = stream_source(source);
-  auto start = std::chrono::steady_clock::now();
-  TransferResult r = with_progress(t, [&](const DeviceEvents* events) {
-    return write_boot_image(t.device, boot, static_cast<int32_t>(source.size), data, events);
-  });
-  if (r.result.step == Step::kSource) return source_failure(t, what, local, source);
-  if (!r.result.ok()) return device_fail(t, what, r.result);
-  s.bytes = source.size;
-  if (!verify) {
-    set_interrupt_note("");
-    s.verify_skipped = true;
-    s.seconds = seconds_since(start);
-    return kExitOk;
-  }
-  // Nothing after the data says whether the device took it: read it back and compare.
+// Nothing after a boot image's data says whether the device took it: read it back and
+// compare it with the file sent.
+int read_back_boot_image(Tool& t, const std::string& what, const BootArgs& a,
+                         const StreamSource& source, TransferSummary& s) {
   CompareSink compare;
   compare.fd = source.fd;
   local_rewind(source.fd);
   DataSink sink = compare_sink(compare);
-  TransferResult back = read_boot_image(t.device, boot, sink, nullptr);
-  set_interrupt_note("");
-  s.seconds = seconds_since(start);
+  TransferResult back = read_boot_image(t.device, a.boot, sink, nullptr);
   if (!back.result.ok()) return device_fail(t, what + ": reading back", back.result);
   if (compare.read_error)
-    return tool_fail(
-        t, kExitLocalFile, "local", compare.read_error,
-        what + ": cannot read " + local + " again: " + local_error_text(compare.read_error));
+    return local_fail(
+        t, compare.read_error,
+        what + ": cannot read " + a.local + " again: " + local_error_text(compare.read_error));
   if (compare.first_difference >= 0)
     return tool_fail(
-        t, kExitVerify, "verify", 0,
+        t, kExitVerify, FailStep::kVerify, 0,
         what + ": read back differs at offset " + std::to_string(compare.first_difference));
   if (back.moved != source.size)
-    return tool_fail(t, kExitVerify, "verify", 0,
+    return tool_fail(t, kExitVerify, FailStep::kVerify, 0,
                      what + ": read back " + std::to_string(back.moved) + " bytes, wrote " +
                          std::to_string(source.size));
   s.verified = true;
   return kExitOk;
 }
 
-void print_transfer_summary(Tool& t, const TransferSummary& s) {
-  if (t.options.quiet) return;
-  double kb_per_s = s.seconds > 0 ? s.bytes / 1000.0 / s.seconds : 0;
-  if (s.tree) {
-    fprintf(t.err, "rqtool: %s: %lld file%s, %lld director%s, %lld bytes in %.3f s (%.1f KB/s)%s\n",
-            s.what.c_str(), static_cast<long long>(s.files), s.files == 1 ? "" : "s",
-            static_cast<long long>(s.directories), s.directories == 1 ? "y" : "ies",
-            static_cast<long long>(s.bytes), s.seconds, kb_per_s, s.verified ? ", verified" : "");
-    return;
+}  // namespace
+
+int tool_get(Tool& t, const std::string& device_name, const std::string& local,
+             TransferSummary& s) {
+  s = TransferSummary{TransferKind::kGet, device_name, local};
+  std::string what = "get " + device_name + " " + local;
+  if (!device_path_fits(device_name)) return usage_fail(t, what + ": device path too long");
+  return download_to_file(t, what, local, s, [&](DataSink& sink, const DeviceEvents* events) {
+    return get_file(t.device, device_name.c_str(), sink, events);
+  });
+}
+
+int tool_boot_read(Tool& t, const BootArgs& a, TransferSummary& s) {
+  s = TransferSummary{TransferKind::kBootRead, "boot " + std::to_string(a.boot), a.local};
+  std::string what = "boot read " + std::to_string(a.boot) + " " + a.local;
+  return download_to_file(t, what, a.local, s, [&](DataSink& sink, const DeviceEvents* events) {
+    return read_boot_image(t.device, a.boot, sink, events);
+  });
+}
+
+int tool_boot_write(Tool& t, const BootArgs& a, TransferSummary& s) {
+  std::string number = std::to_string(a.boot);
+  s = TransferSummary{TransferKind::kBootWrite, a.local, "boot " + number};
+  std::string what = "boot write " + number + " " + a.local;
+  StreamSource source;
+  if (open_source(t, what, a.local, source) != kExitOk) return t.failure.status;
+  if (tool_connect(t) != 0) return kExitLink;
+  Stopwatch clock;
+  TransferResult r =
+      upload(t, "boot image " + number, source, [&](DataSource& data, const DeviceEvents* events) {
+        return write_boot_image(t.device, a.boot, static_cast<int32_t>(source.size), data, events);
+      });
+  if (int status = upload_outcome(t, what, a.local, source, r)) return status;
+  s.bytes = source.size;
+  int status = a.no_verify ? kExitOk : read_back_boot_image(t, what, a, source, s);
+  set_interrupt_note("");
+  s.verify_skipped = a.no_verify;
+  s.seconds = clock.seconds();
+  return status;
+}
+
+const char* transfer_kind_name(TransferKind kind) {
+  switch (kind) {
+    case TransferKind::kPut: return "put";
+    case TransferKind::kGet: return "get";
+    case TransferKind::kBootRead: return "boot read";
+    case TransferKind::kBootWrite: return "boot write";
+    case TransferKind::kVerify: return "verify";
+    case TransferKind::kBootVerify: return "boot verify";
   }
-  fprintf(t.err, "rqtool: %s %s -> %s: %lld bytes in %.3f s (%.1f KB/s)%s\n", s.what.c_str(),
-          s.from.c_str(), s.to.c_str(), static_cast<long long>(s.bytes), s.seconds, kb_per_s,
-          s.verified         ? ", verified"
-          : s.verify_skipped ? ", unverified"
-                             : "");
+  return "put";
+}
+
+const char* transfer_outcome_name(TransferOutcome outcome) {
+  switch (outcome) {
+    case TransferOutcome::kOk: return "ok";
+    case TransferOutcome::kEqual: return "equal";
+    case TransferOutcome::kDiffers: return "differs";
+    case TransferOutcome::kFailed: return "failed";
+  }
+  return "failed";
+}
+
+TransferOutcome transfer_outcome(const TransferSummary& s, int status) {
+  // verify and boot verify compare only; the others move data (and may compare after).
+  bool compare_only = s.kind == TransferKind::kVerify || s.kind == TransferKind::kBootVerify;
+  if (status == kExitOk) return compare_only ? TransferOutcome::kEqual : TransferOutcome::kOk;
+  return status == kExitVerify ? TransferOutcome::kDiffers : TransferOutcome::kFailed;
 }
 
 }  // namespace rq

@@ -12,8 +12,19 @@
 
 namespace rq {
 
+// The commands that move or compare a file's data, as the summaries name them.
+enum class TransferKind : uint8_t { kPut, kGet, kBootRead, kBootWrite, kVerify, kBootVerify };
+
+// "put", "get", "boot read", "boot write", "verify", "boot verify".
+const char* transfer_kind_name(TransferKind kind);
+
+// How a transfer or a comparison ended: moved (ok), compared equal, found a difference, or
+// failed otherwise.
+enum class TransferOutcome : uint8_t { kOk, kEqual, kDiffers, kFailed };
+const char* transfer_outcome_name(TransferOutcome outcome);
+
 struct TransferSummary {
-  std::string what;  // "put", "get", "boot read", "boot write"
+  TransferKind kind = TransferKind::kPut;
   std::string from, to;
   int64_t bytes = 0;
   double seconds = 0;
@@ -24,6 +35,9 @@ struct TransferSummary {
   int64_t files = 0;
   int64_t directories = 0;
 };
+
+// The outcome of a transfer that ended with status.
+TransferOutcome transfer_outcome(const TransferSummary& s, int status);
 
 // Draws the run's progress line from a transfer's events; progress_finish(progress) erases
 // it after the exchange.
@@ -38,16 +52,20 @@ struct ProgressView {
 int tool_put(Tool& t, const std::string& local, const std::string& device_name, TransferSummary& s);
 // local "-" writes to standard output.
 int tool_get(Tool& t, const std::string& device_name, const std::string& local, TransferSummary& s);
-int tool_boot_read(Tool& t, int boot, const std::string& local, TransferSummary& s);
-int tool_boot_write(Tool& t, int boot, const std::string& local, bool verify, TransferSummary& s);
+
+// boot read, boot write and boot verify: image N (1 to 3) and a local file.
+struct BootArgs {
+  int boot = 0;
+  std::string local;
+  bool no_verify = false;  // boot write: do not read the image back
+};
+int tool_boot_read(Tool& t, const BootArgs& a, TransferSummary& s);
+int tool_boot_write(Tool& t, const BootArgs& a, TransferSummary& s);
 
 // A local file to send or compare that could not be opened (what begins the message: "put
 // a.bin /a.bin"), with the platform's error number as the failure's code. Returns
 // kExitLocalFile.
 int local_source_fail(Tool& t, const std::string& what, const std::string& name,
                       const LocalFailure& f);
-
-// The summary line on standard error (nothing with -q).
-void print_transfer_summary(Tool& t, const TransferSummary& s);
 
 }  // namespace rq

@@ -12,9 +12,12 @@
 
 namespace rq {
 
-int tool_verify(Tool& t, const std::string& local, const std::string& device_name,
-                TransferSummary& s);
-int tool_boot_verify(Tool& t, int boot, const std::string& local, TransferSummary& s);
+struct VerifyArgs {
+  std::string local;
+  std::string device_name;
+};
+int tool_verify(Tool& t, const VerifyArgs& a, TransferSummary& s);
+int tool_boot_verify(Tool& t, const BootArgs& a, TransferSummary& s);
 
 // Reads device_name back over the open connection and compares it with local; what begins
 // each message ("put a.bin /a.bin"). Returns the exit status.
