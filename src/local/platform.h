@@ -78,6 +78,14 @@ int local_replace(const std::string& from, const std::string& to);
 
 void local_remove(const std::string& name);
 
+// Removes a file, or a symbolic link itself (never what it leads to). Returns 0 or an errno
+// value.
+int local_remove_file(const std::string& name);
+
+// Removes an empty directory (or, on Windows, a directory link itself). Returns 0 or an errno
+// value.
+int local_remove_dir(const std::string& name);
+
 // Gives to the permissions of existing, where the platform keeps them (POSIX modes), so
 // that a replaced file keeps what its owner set.
 void local_copy_permissions(const std::string& existing, const std::string& to);

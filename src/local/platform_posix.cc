@@ -115,6 +115,10 @@ int local_replace(const std::string& from, const std::string& to) {
 
 void local_remove(const std::string& name) { ::unlink(name.c_str()); }
 
+int local_remove_file(const std::string& name) { return ::unlink(name.c_str()) == 0 ? 0 : errno; }
+
+int local_remove_dir(const std::string& name) { return ::rmdir(name.c_str()) == 0 ? 0 : errno; }
+
 void local_copy_permissions(const std::string& existing, const std::string& to) {
   struct stat st;
   if (::stat(existing.c_str(), &st) == 0) ::chmod(to.c_str(), st.st_mode & 07777);

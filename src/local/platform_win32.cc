@@ -206,6 +206,16 @@ int local_replace(const std::string& from, const std::string& to) {
 
 void local_remove(const std::string& name) { _wremove(wide(name).c_str()); }
 
+int local_remove_file(const std::string& name) {
+  if (DeleteFileW(wide(name).c_str())) return 0;
+  return errno_for(GetLastError());
+}
+
+int local_remove_dir(const std::string& name) {
+  if (RemoveDirectoryW(wide(name).c_str())) return 0;
+  return errno_for(GetLastError());
+}
+
 void local_copy_permissions(const std::string&, const std::string&) {}
 
 int local_list_dir(const std::string& name, std::vector<std::string>* names) {
