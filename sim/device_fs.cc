@@ -73,6 +73,18 @@ int open_regular(const Target& t, struct stat* st) {
   return fd;
 }
 
+// Opens path's regular file to read, with its attributes in *st: the descriptor, or a
+// negative status. resolved, when given, receives the resolved path (kMaxDevicePath + 1).
+int open_regular_path(DeviceFs& fs, const char* path, struct stat* st, char* resolved = nullptr) {
+  Target t;
+  int rc = open_target(fs, path, t);
+  if (rc < 0) return rc;
+  if (resolved) std::strcpy(resolved, t.resolved);
+  int fd = (rc = stat_target(t, st)) < 0 ? rc : open_regular(t, st);
+  close_target(t);
+  return fd;
+}
+
 // Removes everything inside dir_fd, depth first, without following links.
 int empty_directory(int dir_fd, int depth) {
   if (depth > 128) return -kStatusFsError;
@@ -181,17 +193,13 @@ int fs_rename(DeviceFs& fs, const char* from, const char* to) {
 }
 
 int fs_copy(DeviceFs& fs, const char* from, const char* to, uint8_t* buffer, size_t size) {
-  Target src;
-  int rc = open_target(fs, from, src);
-  if (rc < 0) return rc;
   struct stat st;
-  int in = (rc = stat_target(src, &st)) < 0 ? rc : open_regular(src, &st);
-  close_target(src);
+  int in = open_regular_path(fs, from, &st);
   if (in < 0) return in;
 
   Upload up;
   Target dst;
-  rc = open_target(fs, to, dst);
+  int rc = open_target(fs, to, dst);
   if (rc == 0) {
     struct stat existing;
     if (is_root(dst) || fstatat(dst.dir_fd, dst.leaf, &existing, AT_SYMLINK_NOFOLLOW) == 0)
@@ -220,13 +228,8 @@ int fs_format(DeviceFs& fs) {
 }
 
 int fs_check_launchable(DeviceFs& fs, const char* path, char* resolved) {
-  Target t;
-  int rc = open_target(fs, path, t);
-  if (rc < 0) return rc;
-  std::strcpy(resolved, t.resolved);
   struct stat st;
-  int fd = (rc = stat_target(t, &st)) < 0 ? rc : open_regular(t, &st);
-  close_target(t);
+  int fd = open_regular_path(fs, path, &st, resolved);
   if (fd < 0) return fd;
   uint8_t magic[4] = {};
   ssize_t n = read(fd, magic, sizeof magic);
@@ -284,12 +287,8 @@ int fs_list(DeviceFs& fs, const char* path, ListingBuilder& builder, uint8_t* re
 }
 
 int fs_open_read(DeviceFs& fs, const char* path, int64_t* size) {
-  Target t;
-  int rc = open_target(fs, path, t);
-  if (rc < 0) return rc;
   struct stat st;
-  int fd = (rc = stat_target(t, &st)) < 0 ? rc : open_regular(t, &st);
-  close_target(t);
+  int fd = open_regular_path(fs, path, &st);
   if (fd < 0) return fd;
   if (st.st_size > kMaxDeviceFileSize) {
     close(fd);

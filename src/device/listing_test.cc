@@ -89,6 +89,31 @@ TEST(ListingDecode, TheAnnouncedCountEndsTheWalkBeforeTheFrameDoes) {
   }
 }
 
+TEST(ListingDecode, AReplyWithNoRoomLeftForTheLongestEntryMayHaveBeenCut) {
+  // The device drops the entries that do not fit one frame; one more entry takes at most the
+  // longest name and its type byte, so only a reply shorter than that by the frame's end is
+  // known to be whole.
+  const size_t last_whole = kMaxPayload - kMaxDevicePath - 1;
+  struct Case {
+    const char* name;
+    char tag;
+    size_t length;
+    bool may_be_cut;
+  } cases[] = {
+      {"empty directory", 'D', 0, false},
+      {"header only", 'D', kListingHeaderSize, false},
+      {"room for one more longest entry", 'D', last_whole, false},
+      {"one byte short of that room", 'D', last_whole + 1, true},
+      {"a full frame", 'D', kMaxPayload, true},
+      {"a file record never is", 'F', kMaxPayload, false},
+  };
+  for (const Case& k : cases) {
+    std::string bytes(k.length, 'n');
+    if (k.length > 0) bytes[0] = k.tag;
+    EXPECT_EQ(listing_may_be_cut(reply_of(bytes, bytes.size())), k.may_be_cut) << k.name;
+  }
+}
+
 TEST(ListingDecode, ANameCannotCarryATypeByte) {
   struct Case {
     std::string name;

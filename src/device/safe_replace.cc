@@ -161,12 +161,11 @@ ReplaceResult safe_move_over(Device& d, const char* from, const char* to, Replac
   return move_in(d, from, to, target, false);
 }
 
-int repair_replace_leftovers(Device& d, const std::string& dir,
-                             const std::vector<std::string>& entry_names,
-                             std::vector<RepairAction>* actions) {
+std::vector<RepairAction> plan_replace_repairs(const std::string& dir,
+                                               const std::vector<std::string>& entry_names) {
   std::set<std::string> present(entry_names.begin(), entry_names.end());
-  std::string prefix = dir == "/" ? "/" : dir + "/";
-  int first_failure = 0;
+  std::string prefix = dir.empty() || dir.back() == '/' ? dir : dir + "/";
+  std::vector<RepairAction> plan;
   for (const std::string& name : entry_names) {
     ReplaceSide side;
     std::string target;
@@ -174,13 +173,24 @@ int repair_replace_leftovers(Device& d, const std::string& dir,
     RepairAction a;
     a.side_path = prefix + name;
     a.target_path = prefix + target;
-    if (side == ReplaceSide::kOld && !present.count(target)) {
-      a.restored = true;
-      a.result = move(d, a.side_path.c_str(), a.target_path.c_str());
-      if (a.result.ok()) present.insert(target);
-    } else {
-      a.result = remove(d, a.side_path.c_str());
-    }
+    a.restored = side == ReplaceSide::kOld && !present.count(target);
+    plan.push_back(a);
+  }
+  return plan;
+}
+
+Result apply_replace_repair(Device& d, RepairAction& a) {
+  a.result = a.restored ? move(d, a.side_path.c_str(), a.target_path.c_str())
+                        : remove(d, a.side_path.c_str());
+  return a.result;
+}
+
+int repair_replace_leftovers(Device& d, const std::string& dir,
+                             const std::vector<std::string>& entry_names,
+                             std::vector<RepairAction>* actions) {
+  int first_failure = 0;
+  for (RepairAction& a : plan_replace_repairs(dir, entry_names)) {
+    apply_replace_repair(d, a);
     if (actions) actions->push_back(a);
     if (!a.result.ok() && first_failure == 0) first_failure = a.result.code;
     if (lost(a.result)) break;

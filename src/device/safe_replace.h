@@ -76,4 +76,14 @@ int repair_replace_leftovers(Device& d, const std::string& dir,
                              const std::vector<std::string>& entry_names,
                              std::vector<RepairAction>* actions);
 
+// The same repairs decided from the names alone, nothing sent, in the order
+// repair_replace_leftovers carries them out: for a caller that shows what it would do
+// first, or that orders the repairs among other work of its own.
+std::vector<RepairAction> plan_replace_repairs(const std::string& dir,
+                                               const std::vector<std::string>& entry_names);
+
+// Carries out one planned repair (the move back or the removal); sets action.result and
+// returns it.
+Result apply_replace_repair(Device& d, RepairAction& action);
+
 }  // namespace rq

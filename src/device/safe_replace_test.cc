@@ -82,23 +82,28 @@ TEST(SafeReplace, SideNamesSitBesideTheTargetAndAreRecognised) {
     EXPECT_FALSE(parse_replace_side_name(plain, &side, &target)) << plain;
 }
 
+// How a replace ended: its code, the stage it stopped at, and whether the old file was left
+// under its aside name.
+struct Ending {
+  int code;
+  ReplaceStage stage;
+  bool old_left_aside;
+};
+constexpr Ending kReplaced = {0, ReplaceStage::kNone, false};
+
 TEST(SafeReplace, EachDeviceAnswerLeavesTheOldFileOrTheNewOne) {
   struct Row {
     const char* name;
     ReplaceTarget target;
     void (*script)(FakeProxy& p);
     std::vector<std::string> sent;
-    int code;
-    ReplaceStage stage;
-    bool old_left_aside;
+    Ending ending;
   } rows[] = {
       {"new file, unknown target",
        ReplaceTarget::kUnknown,
        [](FakeProxy& p) { put_answer(p), path_answer(p, 0); },
        {"put /d/.f.rq-new 5", "mv /d/.f.rq-new /d/f"},
-       0,
-       ReplaceStage::kNone,
-       false},
+       kReplaced},
       {"existing file found by the move",
        ReplaceTarget::kUnknown,
        [](FakeProxy& p) {
@@ -107,16 +112,12 @@ TEST(SafeReplace, EachDeviceAnswerLeavesTheOldFileOrTheNewOne) {
        },
        {"put /d/.f.rq-new 5", "mv /d/.f.rq-new /d/f", "mv /d/f /d/.f.rq-old",
         "mv /d/.f.rq-new /d/f", "rm /d/.f.rq-old"},
-       0,
-       ReplaceStage::kNone,
-       false},
+       kReplaced},
       {"existing file known",
        ReplaceTarget::kExists,
        [](FakeProxy& p) { put_answer(p), path_answer(p, 0), path_answer(p, 0), path_answer(p, 0); },
        {"put /d/.f.rq-new 5", "mv /d/f /d/.f.rq-old", "mv /d/.f.rq-new /d/f", "rm /d/.f.rq-old"},
-       0,
-       ReplaceStage::kNone,
-       false},
+       kReplaced},
       {"stale aside name removed first",
        ReplaceTarget::kExists,
        [](FakeProxy& p) {
@@ -125,23 +126,17 @@ TEST(SafeReplace, EachDeviceAnswerLeavesTheOldFileOrTheNewOne) {
        },
        {"put /d/.f.rq-new 5", "mv /d/f /d/.f.rq-old", "rm /d/.f.rq-old", "mv /d/f /d/.f.rq-old",
         "mv /d/.f.rq-new /d/f", "rm /d/.f.rq-old"},
-       0,
-       ReplaceStage::kNone,
-       false},
+       kReplaced},
       {"upload refused mid-way: the partial temporary goes",
        ReplaceTarget::kExists,
        [](FakeProxy& p) { p.ready().ready().status(kStatusNoInodes), path_answer(p, 0); },
        {"put /d/.f.rq-new 5", "rm /d/.f.rq-new"},
-       kStatusNoInodes,
-       ReplaceStage::kUpload,
-       false},
+       {kStatusNoInodes, ReplaceStage::kUpload, false}},
       {"move aside refused: the old file stays",
        ReplaceTarget::kExists,
        [](FakeProxy& p) { put_answer(p), path_answer(p, kStatusAccess), path_answer(p, 0); },
        {"put /d/.f.rq-new 5", "mv /d/f /d/.f.rq-old", "rm /d/.f.rq-new"},
-       kStatusAccess,
-       ReplaceStage::kMoveAside,
-       false},
+       {kStatusAccess, ReplaceStage::kMoveAside, false}},
       {"move in refused: the old file goes back",
        ReplaceTarget::kExists,
        [](FakeProxy& p) {
@@ -150,9 +145,7 @@ TEST(SafeReplace, EachDeviceAnswerLeavesTheOldFileOrTheNewOne) {
        },
        {"put /d/.f.rq-new 5", "mv /d/f /d/.f.rq-old", "mv /d/.f.rq-new /d/f",
         "mv /d/.f.rq-old /d/f", "rm /d/.f.rq-new"},
-       kStatusFsError,
-       ReplaceStage::kMoveIn,
-       false},
+       {kStatusFsError, ReplaceStage::kMoveIn, false}},
       {"move in and put back refused",
        ReplaceTarget::kExists,
        [](FakeProxy& p) {
@@ -161,23 +154,17 @@ TEST(SafeReplace, EachDeviceAnswerLeavesTheOldFileOrTheNewOne) {
        },
        {"put /d/.f.rq-new 5", "mv /d/f /d/.f.rq-old", "mv /d/.f.rq-new /d/f",
         "mv /d/.f.rq-old /d/f"},
-       kStatusFsError,
-       ReplaceStage::kMoveIn,
-       true},
+       {kStatusFsError, ReplaceStage::kMoveIn, true}},
       {"target gone before the move aside",
        ReplaceTarget::kExists,
        [](FakeProxy& p) { put_answer(p), path_answer(p, kStatusMissing), path_answer(p, 0); },
        {"put /d/.f.rq-new 5", "mv /d/f /d/.f.rq-old", "mv /d/.f.rq-new /d/f"},
-       0,
-       ReplaceStage::kNone,
-       false},
+       kReplaced},
       {"link lost after the move aside: nothing more is tried",
        ReplaceTarget::kExists,
        [](FakeProxy& p) { put_answer(p), path_answer(p, 0), p.ready().ready().hang_up(); },
        {"put /d/.f.rq-new 5", "mv /d/f /d/.f.rq-old", "mv /d/.f.rq-new /d/f"},
-       kCodeLinkLost,
-       ReplaceStage::kMoveIn,
-       true},
+       {kCodeLinkLost, ReplaceStage::kMoveIn, true}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -188,10 +175,10 @@ TEST(SafeReplace, EachDeviceAnswerLeavesTheOldFileOrTheNewOne) {
     target = row.target;
     p.run([](Shell& c, char*) { return (got = replace_five(c.device, target)).result.code; }, "");
     EXPECT_EQ(commands_sent(p), row.sent);
-    EXPECT_EQ(got.result.code, row.code);
-    EXPECT_EQ(got.stage, row.stage);
-    EXPECT_EQ(got.old_left_aside, row.old_left_aside);
-    EXPECT_EQ(got.link_lost, row.code == kCodeLinkLost);
+    EXPECT_EQ(got.result.code, row.ending.code);
+    EXPECT_EQ(got.stage, row.ending.stage);
+    EXPECT_EQ(got.old_left_aside, row.ending.old_left_aside);
+    EXPECT_EQ(got.link_lost, row.ending.code == kCodeLinkLost);
     EXPECT_EQ(p.unread(), 0u);
   }
 }

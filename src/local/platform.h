@@ -1,5 +1,6 @@
 // What the front ends need of the platform beyond sockets: local files, standard streams and
-// terminals. One twin per platform: platform_posix.cc, platform_win32.cc.
+// terminals. One twin per platform: platform_posix.cc, platform_win32.cc; what both would
+// write alike (the loops over single reads and writes) is in platform.cc.
 //
 // Names are the local layer's spelling: bytes as they are on POSIX, UTF-8 on Windows, where
 // they are opened through the wide calls so that any letter works. A front end that has a
@@ -27,6 +28,12 @@ std::string local_name(const char* c_library_name);
 int local_open_read(const std::string& name);
 int local_open_write(const std::string& name);  // creates or truncates
 int local_create_new(const std::string& name);  // fails when anything (a link too) has that name
+
+// One write or read of at most length bytes (the platform may move fewer), tried again when
+// a signal interrupts it: the bytes moved (for a read, 0 at the end of the file), or -1 with
+// errno set.
+long long local_write_some(int fd, const uint8_t* data, size_t length);
+long long local_read_some(int fd, uint8_t* data, size_t length);
 
 // Writes all of data, resuming after short writes and interrupts: 0, or -1 with errno set.
 int local_write_all(int fd, const uint8_t* data, size_t length);
@@ -70,6 +77,14 @@ std::string local_link_target(const std::string& name);
 int local_replace(const std::string& from, const std::string& to);
 
 void local_remove(const std::string& name);
+
+// Removes a file, or a symbolic link itself (never what it leads to). Returns 0 or an errno
+// value.
+int local_remove_file(const std::string& name);
+
+// Removes an empty directory (or, on Windows, a directory link itself). Returns 0 or an errno
+// value.
+int local_remove_dir(const std::string& name);
 
 // Gives to the permissions of existing, where the platform keeps them (POSIX modes), so
 // that a replaced file keeps what its owner set.

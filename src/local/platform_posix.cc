@@ -27,31 +27,20 @@ int local_create_new(const std::string& name) {
   return ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
 }
 
-int local_write_all(int fd, const uint8_t* data, size_t length) {
-  while (length > 0) {
-    ssize_t n = ::write(fd, data, length);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return -1;
-    if (n == 0) {
-      errno = EIO;
-      return -1;
-    }
-    data += n;
-    length -= static_cast<size_t>(n);
-  }
-  return 0;
+long long local_write_some(int fd, const uint8_t* data, size_t length) {
+  ssize_t n;
+  do {
+    n = ::write(fd, data, length);
+  } while (n < 0 && errno == EINTR);
+  return n;
 }
 
-long long local_read_full(int fd, uint8_t* data, size_t length) {
-  size_t got = 0;
-  while (got < length) {
-    ssize_t n = ::read(fd, data + got, length - got);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return -1;
-    if (n == 0) break;
-    got += static_cast<size_t>(n);
-  }
-  return static_cast<long long>(got);
+long long local_read_some(int fd, uint8_t* data, size_t length) {
+  ssize_t n;
+  do {
+    n = ::read(fd, data, length);
+  } while (n < 0 && errno == EINTR);
+  return n;
 }
 
 int local_rewind(int fd) { return ::lseek(fd, 0, SEEK_SET) < 0 ? -1 : 0; }
@@ -126,6 +115,10 @@ int local_replace(const std::string& from, const std::string& to) {
 
 void local_remove(const std::string& name) { ::unlink(name.c_str()); }
 
+int local_remove_file(const std::string& name) { return ::unlink(name.c_str()) == 0 ? 0 : errno; }
+
+int local_remove_dir(const std::string& name) { return ::rmdir(name.c_str()) == 0 ? 0 : errno; }
+
 void local_copy_permissions(const std::string& existing, const std::string& to) {
   struct stat st;
   if (::stat(existing.c_str(), &st) == 0) ::chmod(to.c_str(), st.st_mode & 07777);
@@ -150,8 +143,6 @@ int local_list_dir(const std::string& name, std::vector<std::string>* names) {
 int local_make_dir(const std::string& name) { return ::mkdir(name.c_str(), 0777) == 0 ? 0 : errno; }
 
 bool local_names_windows() { return false; }
-
-std::string local_error_text(int error) { return strerror(error); }
 
 void set_binary_stdout() {}
 

@@ -158,29 +158,13 @@ int local_create_new(const std::string& name) {
                   _S_IREAD | _S_IWRITE);
 }
 
-int local_write_all(int fd, const uint8_t* data, size_t length) {
-  while (length > 0) {
-    int n = ::_write(fd, data, piece(length));
-    if (n < 0) return -1;
-    if (n == 0) {
-      errno = EIO;
-      return -1;
-    }
-    data += n;
-    length -= static_cast<size_t>(n);
-  }
-  return 0;
+// No signal interrupts the C runtime's calls here.
+long long local_write_some(int fd, const uint8_t* data, size_t length) {
+  return ::_write(fd, data, piece(length));
 }
 
-long long local_read_full(int fd, uint8_t* data, size_t length) {
-  size_t got = 0;
-  while (got < length) {
-    int n = ::_read(fd, data + got, piece(length - got));
-    if (n < 0) return -1;
-    if (n == 0) break;
-    got += static_cast<size_t>(n);
-  }
-  return static_cast<long long>(got);
+long long local_read_some(int fd, uint8_t* data, size_t length) {
+  return ::_read(fd, data, piece(length));
 }
 
 int local_rewind(int fd) { return ::_lseeki64(fd, 0, SEEK_SET) < 0 ? -1 : 0; }
@@ -222,6 +206,16 @@ int local_replace(const std::string& from, const std::string& to) {
 
 void local_remove(const std::string& name) { _wremove(wide(name).c_str()); }
 
+int local_remove_file(const std::string& name) {
+  if (DeleteFileW(wide(name).c_str())) return 0;
+  return errno_for(GetLastError());
+}
+
+int local_remove_dir(const std::string& name) {
+  if (RemoveDirectoryW(wide(name).c_str())) return 0;
+  return errno_for(GetLastError());
+}
+
 void local_copy_permissions(const std::string&, const std::string&) {}
 
 int local_list_dir(const std::string& name, std::vector<std::string>* names) {
@@ -251,8 +245,6 @@ int local_make_dir(const std::string& name) {
 }
 
 bool local_names_windows() { return true; }
-
-std::string local_error_text(int error) { return strerror(error); }
 
 void set_binary_stdout() { _setmode(_fileno(stdout), _O_BINARY); }
 

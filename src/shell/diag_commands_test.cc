@@ -14,9 +14,8 @@ namespace rq {
 namespace {
 
 using testing::FakeProxy;
-using testing::hex;
+using testing::frames_mismatch;
 using testing::kGbaQuestion;
-using testing::wire_matches;
 
 // What the proxy does after the command message's ready.
 enum Device {
@@ -53,15 +52,9 @@ void run_cases(const Case* cases, size_t count) {
     play(p, k.device);
     p.console(k.console);
     EXPECT_EQ(p.run(k.line), k.out);
-    auto f = p.sent_frames();
-    if (*k.sent) {
-      EXPECT_EQ(f.size(), 1u);
-      if (!f.empty()) {
-        EXPECT_TRUE(wire_matches(k.sent, f[0])) << hex(f[0]);
-      }
-    } else {
-      EXPECT_TRUE(f.empty());
-    }
+    std::vector<std::string> sent;
+    if (*k.sent) sent.push_back(k.sent);
+    EXPECT_EQ(frames_mismatch(sent, p.sent_frames()), "");
     EXPECT_EQ(p.unread(), 0u);
   }
 }
@@ -164,154 +157,124 @@ std::string report(const char* text, int code, const char* line = "diag audio fa
 struct Transcript {
   const char* name;
   std::vector<int> device;  // the ready and status codes the proxy plays, in order
-  bool hang_up;             // then the connection closes
   std::string console;
   std::vector<std::string> sent;
   std::string out;
+  bool hang_up = false;  // the connection closes after the codes
 };
 
 // Readies and statuses of a run that goes through every stage: command, go, status,
 // go, status, go, status, final status.
 const std::vector<int> kWholeRun = {0, 0, 0, 0, 0, 0, 0, 0};
+// What the shell sends in such a run, and every prompt it prints on the way.
+const std::vector<std::string> kWholeRunSent = {kCommand, kGo, kGo, kGo};
+const std::string kEveryPrompt = kStart + kTone + kRecord + kPlay + kHeard;
 
 TEST(AudioTest, FollowsTheDialogueStepByStep) {
   const Transcript transcripts[] = {
-      {"a y r p y passes",
-       kWholeRun,
-       false,
-       "a\ny\nr\np\ny\n",
-       {kCommand, kGo, kGo, kGo},
-       kStart + kTone + kRecord + kPlay + kHeard + kPassed},
-      {"a y r p n fails after the final status",
-       kWholeRun,
-       false,
-       "a\ny\nr\np\nn\n",
-       {kCommand, kGo, kGo, kGo},
-       kStart + kTone + kRecord + kPlay + kHeard + kFailed},
-      {"other answers are ignored",
-       kWholeRun,
-       false,
-       "A\n a\n\nx\na\nY\nyes\nR\n r\nr\nP\np\nmaybe\nyes please\n",
-       {kCommand, kGo, kGo, kGo},
-       kStart + kTone + kRecord + kPlay + kHeard + kPassed},
+      {"a y r p y passes", kWholeRun, "a\ny\nr\np\ny\n", kWholeRunSent, kEveryPrompt + kPassed},
+      {"a y r p n fails after the final status", kWholeRun, "a\ny\nr\np\nn\n", kWholeRunSent,
+       kEveryPrompt + kFailed},
+      {"other answers are ignored", kWholeRun,
+       "A\n a\n\nx\na\nY\nyes\nR\n r\nr\nP\np\nmaybe\nyes please\n", kWholeRunSent,
+       kEveryPrompt + kPassed},
       {"a n fails without recording",
        {0, 0, 0},
-       false,
        "a\nn\n",
        {kCommand, kGo},
        kStart + kTone + kFailed},
       {"c n: status after the cancel, then the tone question",
        {0, 0, 0},
-       false,
        "c\nn\n",
        {kCommand, kCancel},
        kStart + kTone + kCanceled},
       {"c y carries on as if started",
        kWholeRun,
-       false,
        "c\ny\nr\np\ny\n",
        {kCommand, kCancel, kGo, kGo},
-       kStart + kTone + kRecord + kPlay + kHeard + kPassed},
+       kEveryPrompt + kPassed},
       {"c at the record prompt: no status read",
        {0, 0, 0, 0},
-       false,
        "a\ny\nc\n",
        {kCommand, kGo, kCancel},
        kStart + kTone + kRecord + kCanceled},
       {"c at the playback prompt: no status read",
        {0, 0, 0, 0, 0, 0},
-       false,
        "a\ny\nr\nc\n",
        {kCommand, kGo, kGo, kCancel},
        kStart + kTone + kRecord + kPlay + kCanceled},
-      {"refused command message", {9}, false, "a\n", {}, report("file does not exist", 9)},
+      {"refused command message", {9}, "a\n", {}, report("file does not exist", 9)},
       {"refused go: verdict on the same line",
        {0, 5},
-       false,
        "a\n",
        {kCommand},
        kStart + report("invalid parameter", 5) + "X audio diag test Failed" + kCanceled},
       {"refused cancel",
        {0, 5},
-       false,
        "c\n",
        {kCommand},
        kStart + report("invalid parameter", 5, "diag cancel failed rcving") + kCanceled},
       {"refused go at the record prompt",
        {0, 0, 0, 4},
-       false,
        "a\ny\nr\n",
        {kCommand, kGo},
        kStart + kTone + kRecord + report("file corrupted", 4) + "X audio diag test Failed" +
            kCanceled},
       {"bad status after the tone",
        {0, 0, 3},
-       false,
        "a\ny\n",
        {kCommand, kGo},
        kStart + report("access failed", 3) + kFailed},
       {"bad status after a cancel",
        {0, 0, 3},
-       false,
        "c\ny\n",
        {kCommand, kCancel},
        kStart + report("access failed", 3) + kCanceled},
       {"status 3 after recording",
        {0, 0, 0, 0, 3},
-       false,
        "a\ny\nr\np\ny\n",
        {kCommand, kGo, kGo},
        kStart + kTone + kRecord + report("access failed", 3) + kFailed},
       {"bad status after playback",
        {0, 0, 0, 0, 0, 0, 1},
-       false,
        "a\ny\nr\np\ny\n",
-       {kCommand, kGo, kGo, kGo},
+       kWholeRunSent,
        kStart + kTone + kRecord + kPlay + report("usb bus error", 1) + kFailed},
       {"bad final status",
        {0, 0, 0, 0, 0, 0, 0, 100},
-       false,
        "a\ny\nr\np\ny\n",
-       {kCommand, kGo, kGo, kGo},
-       kStart + kTone + kRecord + kPlay + kHeard + report("command failed", 100) + kFailed},
-      {"end of input at the start prompt", {0}, false, "", {kCommand}, kStart + kCanceled},
+       kWholeRunSent,
+       kEveryPrompt + report("command failed", 100) + kFailed},
+      {"end of input at the start prompt", {0}, "", {kCommand}, kStart + kCanceled},
       {"end of input at the tone question",
        {0, 0, 0},
-       false,
        "a\n",
        {kCommand, kGo},
        kStart + kTone + kFailed},
       {"end of input at the record prompt",
        {0, 0, 0},
-       false,
        "a\ny\n",
        {kCommand, kGo},
        kStart + kTone + kRecord + kCanceled},
       {"end of input at the playback prompt",
        {0, 0, 0, 0, 0},
-       false,
        "a\ny\nr\n",
        {kCommand, kGo, kGo},
        kStart + kTone + kRecord + kPlay + kCanceled},
-      {"end of input at the playback question still reads the final status",
-       kWholeRun,
-       false,
-       "a\ny\nr\np\n",
-       {kCommand, kGo, kGo, kGo},
-       kStart + kTone + kRecord + kPlay + kHeard + kFailed},
+      {"end of input at the playback question still reads the final status", kWholeRun,
+       "a\ny\nr\np\n", kWholeRunSent, kEveryPrompt + kFailed},
       {"lost status after the tone",
        {0, 0},
-       true,
        "a\ny\n",
        {kCommand, kGo},
-       kStart + kClosed + report("invalid error code", -1) + kFailed},
+       kStart + kClosed + report("invalid error code", -1) + kFailed,
+       true},
       {"lost final status",
        {0, 0, 0, 0, 0, 0, 0},
-       true,
        "a\ny\nr\np\ny\n",
-       {kCommand, kGo, kGo, kGo},
-       kStart + kTone + kRecord + kPlay + kHeard + kClosed + report("invalid error code", -1) +
-           kFailed},
+       kWholeRunSent,
+       kEveryPrompt + kClosed + report("invalid error code", -1) + kFailed,
+       true},
   };
   for (const Transcript& t : transcripts) {
     SCOPED_TRACE(t.name);
@@ -320,11 +283,7 @@ TEST(AudioTest, FollowsTheDialogueStepByStep) {
     if (t.hang_up) p.hang_up();
     p.console(t.console);
     EXPECT_EQ(p.run("diag aud"), t.out);
-    auto f = p.sent_frames();
-    EXPECT_EQ(f.size(), t.sent.size());
-    if (f.size() != t.sent.size()) continue;
-    for (size_t i = 0; i < f.size(); ++i)
-      EXPECT_TRUE(wire_matches(t.sent[i], f[i])) << i << ": " << hex(f[i]);
+    EXPECT_EQ(frames_mismatch(t.sent, p.sent_frames()), "");
     EXPECT_EQ(p.unread(), 0u);
   }
 }
@@ -363,10 +322,7 @@ TEST(AudioTest, IsPickedByItsWordInAnyCase) {
     FakeProxy p;
     p.status(0);
     EXPECT_EQ(p.run(line), kStart + kCanceled) << line;
-    auto f = p.sent_frames();
-    EXPECT_EQ(f.size(), 1u) << line;
-    if (f.size() != 1u) continue;
-    EXPECT_TRUE(wire_matches(kCommand, f[0])) << hex(f[0]);
+    EXPECT_EQ(frames_mismatch({kCommand}, p.sent_frames()), "") << line;
   }
 }
 

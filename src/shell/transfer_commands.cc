@@ -47,6 +47,24 @@ int boot_number(Shell& c, const char* text) {
   return boot;
 }
 
+// A transfer's two arguments as parsed. put and get name the PC file first and the device
+// file second; rb and wb the boot first and the PC file second.
+struct TransferArguments {
+  char text[kArgumentsCapacity];  // first, 0, second, 0
+  char* second = nullptr;         // into text
+};
+
+// 0, or -1 after the usage line.
+int parse_transfer_arguments(Shell& c, const CommandText& command, TransferArguments& a) {
+  return command_arguments(c, command.args, a.text, sizeof a.text, &a.second) < 0 ? -1 : 0;
+}
+
+// rb's and wb's: the boot number, or -1 after the usage line or the invalid-boot line.
+int parse_boot_arguments(Shell& c, const CommandText& command, TransferArguments& a) {
+  if (parse_transfer_arguments(c, command, a) < 0) return -1;
+  return boot_number(c, a.text);
+}
+
 // Printed when a data frame comes empty (the download goes on) and when one is lost.
 void print_fetch_failed(Shell& c) {
   erase_progress_line(c.progress);
@@ -207,42 +225,30 @@ int format_rate_report(char* out, size_t capacity, int64_t count, int64_t elapse
                   bytes / elapsed * kMilli);
 }
 
-// put and get name the PC file first and the device file second; rb and wb the boot first.
-
 CommandOutcome cmd_put(Shell& c, const CommandText& command) {
-  char args[kArgumentsCapacity];
-  char* dx_file = nullptr;
-  if (command_arguments(c, command.args, args, sizeof args, &dx_file) < 0)
-    return CommandOutcome::kUsage;
-  return upload(c, args, DeviceSide{dx_file, 0});
+  TransferArguments a;
+  if (parse_transfer_arguments(c, command, a) < 0) return CommandOutcome::kUsage;
+  return upload(c, a.text, DeviceSide{a.second, 0});
 }
 
 CommandOutcome cmd_get(Shell& c, const CommandText& command) {
-  char args[kArgumentsCapacity];
-  char* pc_file = nullptr;
-  if (command_arguments(c, command.args, args, sizeof args, &pc_file) < 0)
-    return CommandOutcome::kUsage;
-  return download(c, DeviceSide{args, 0}, pc_file);
+  TransferArguments a;
+  if (parse_transfer_arguments(c, command, a) < 0) return CommandOutcome::kUsage;
+  return download(c, DeviceSide{a.text, 0}, a.second);
 }
 
 CommandOutcome cmd_rb(Shell& c, const CommandText& command) {
-  char args[kArgumentsCapacity];
-  char* pc_file = nullptr;
-  if (command_arguments(c, command.args, args, sizeof args, &pc_file) < 0)
-    return CommandOutcome::kUsage;
-  int boot = boot_number(c, args);
+  TransferArguments a;
+  int boot = parse_boot_arguments(c, command, a);
   if (boot < 0) return CommandOutcome::kUsage;
-  return download(c, DeviceSide{nullptr, boot}, pc_file);
+  return download(c, DeviceSide{nullptr, boot}, a.second);
 }
 
 CommandOutcome cmd_wb(Shell& c, const CommandText& command) {
-  char args[kArgumentsCapacity];
-  char* pc_file = nullptr;
-  if (command_arguments(c, command.args, args, sizeof args, &pc_file) < 0)
-    return CommandOutcome::kUsage;
-  int boot = boot_number(c, args);
+  TransferArguments a;
+  int boot = parse_boot_arguments(c, command, a);
   if (boot < 0) return CommandOutcome::kUsage;
-  return upload(c, pc_file, DeviceSide{nullptr, boot});
+  return upload(c, a.second, DeviceSide{nullptr, boot});
 }
 
 }  // namespace rq

@@ -20,14 +20,17 @@
 namespace rq {
 namespace {
 
+using testing::data_frame_patterns;
 using testing::FakeProxy;
+using testing::frame;
+using testing::frames_mismatch;
 using testing::hex;
-using testing::le32;
 using testing::patterned;
+using testing::put_payload;
 using testing::read_bytes;
 using testing::read_stream;
 using testing::TempDir;
-using testing::wire_matches;
+using testing::with_zero;
 using testing::write_file;
 
 // put against the scripted proxy: the command message, the put payload, chunks paced by a
@@ -57,18 +60,11 @@ TEST(Put, SendsChunksWithAGrantBeforeEverySecondOne) {
     std::string out = p.run("put " + (dir / "local.bin") + " dev/a.bin");
 
     EXPECT_EQ(out.rfind(std::string("Download ") + k.kilobytes + " KB ", 0), 0u) << out;
-    auto f = p.sent_frames();
-    EXPECT_EQ(f.size(), 2 + k.chunks.size());
-    if (f.size() != 2 + k.chunks.size()) continue;
+    std::vector<std::string> sent = data_frame_patterns(data, k.chunks);
     // Command message: code 9, value = 4 + name + zero.
-    EXPECT_TRUE(wire_matches("41 67 00 08 09 xx xx xx 0e 00 00 00", f[0])) << hex(f[0]);
-    EXPECT_EQ(f[1], testing::frame(le32(static_cast<int32_t>(k.size)) + "dev/a.bin" +
-                                   std::string(1, '\0')));
-    size_t offset = 0;
-    for (size_t i = 0; i < k.chunks.size(); ++i) {
-      EXPECT_EQ(f[2 + i], testing::frame(data.substr(offset, k.chunks[i]))) << "chunk " << i;
-      offset += k.chunks[i];
-    }
+    sent.insert(sent.begin(), {"41 67 00 08 09 xx xx xx 0e 00 00 00",
+                               hex(frame(put_payload(static_cast<int32_t>(k.size), "dev/a.bin")))});
+    EXPECT_EQ(frames_mismatch(sent, p.sent_frames()), "");
     EXPECT_EQ(p.unread(), 0u);
   }
 }
@@ -80,10 +76,10 @@ TEST(Put, QuotedLocalNameAndDeviceNameWithBlanks) {
   p.ready().ready().status(0).status(0);
   std::string out = p.run("put \"" + (dir / "my file.bin") + "\"new name");
   EXPECT_EQ(out.rfind("Download 0.0 KB ", 0), 0u) << out;
-  auto f = p.sent_frames();
-  ASSERT_EQ(f.size(), 3u);
-  EXPECT_EQ(f[1], testing::frame(le32(3) + "new name" + std::string(1, '\0')));
-  EXPECT_EQ(f[2], testing::frame("abc"));
+  EXPECT_EQ(frames_mismatch({"41 67 00 08 09 xx xx xx 0d 00 00 00",
+                             hex(frame(put_payload(3, "new name"))), hex(frame("abc"))},
+                            p.sent_frames()),
+            "");
 }
 
 TEST(Put, EveryRefusalEndsTheUploadWithItsOwnLine) {
@@ -246,11 +242,10 @@ TEST(Get, WritesFramesOfAnyLengthInOrder) {
     EXPECT_EQ(out.find('\n'), out.size() - 1) << out;
     EXPECT_EQ(read_bytes(dir / "out.bin"), data);
     EXPECT_EQ(dir.entries(), std::set<std::string>{"out.bin"});
-    auto f = p.sent_frames();
-    EXPECT_EQ(f.size(), 2u);
-    if (f.size() != 2u) continue;
-    EXPECT_TRUE(wire_matches("41 67 00 08 0a xx xx xx 0a 00 00 00", f[0])) << hex(f[0]);
-    EXPECT_EQ(f[1], testing::frame(std::string("dev/a.txt") + '\0'));
+    EXPECT_EQ(
+        frames_mismatch({"41 67 00 08 0a xx xx xx 0a 00 00 00", hex(frame(with_zero("dev/a.txt")))},
+                        p.sent_frames()),
+        "");
     EXPECT_EQ(p.unread(), 0u);
   }
 }
@@ -319,25 +314,40 @@ TEST(Get, APipeIsWrittenInPlace) {
   EXPECT_EQ(dir.entries(), std::set<std::string>{"pipe"});
 }
 
-// Whatever goes wrong, the target keeps what it held (or stays absent) and no temporary
-// file is left beside it.
-TEST(Get, AFailedDownloadLeavesTheTargetAsItWas) {
+// Whatever goes wrong in get or rb, the target keeps what it held (or stays absent) and no
+// temporary file is left beside it.
+TEST(Download, AFailedDownloadLeavesTheTargetAsItWas) {
   struct Case {
     const char* name;
+    const char* command;  // the target's name follows
     void (*script)(FakeProxy& p);
     const char* out;
   } cases[] = {
-      {"command refused", [](FakeProxy& p) { p.ready(5); },
+      {"get: command refused", "get a ", [](FakeProxy& p) { p.ready(5); },
        "ERROR: invalid parameter \nput command failed rcv cmd errcode = 5\n"},
-      {"name refused", [](FakeProxy& p) { p.ready().ready(30); },
+      {"get: name refused", "get a ", [](FakeProxy& p) { p.ready().ready(30); },
        "ERROR: invalid path \nput command failed errcode = 30\n"},
-      {"bad status", [](FakeProxy& p) { p.ready().ready().status(9, 1000); },
+      {"get: bad status", "get a ", [](FakeProxy& p) { p.ready().ready().status(9, 1000); },
        "ERROR: file does not exist \nput command failed errcode = 9\n"},
-      {"no status", [](FakeProxy& p) { p.ready().ready(); },
+      {"get: no status", "get a ", [](FakeProxy& p) { p.ready().ready(); },
        "ERROR: DX proxy program closed the connection\n"
        "ERROR: invalid error code \nput command failed errcode = -1\n"},
-      {"connection lost mid-transfer",
+      {"get: connection lost mid-transfer", "get a ",
        [](FakeProxy& p) { p.ready().ready().status(0, 40000).reply(patterned(16384)); },
+       "ERROR: DX proxy program closed the connection\nget command failed(fetch data)\n"},
+      {"rb: command refused", "rb 3 ", [](FakeProxy& p) { p.ready(5); },
+       "ERROR: invalid parameter \nput command failed rcv cmd errcode = 5\n"},
+      {"rb: bad size status", "rb 3 ", [](FakeProxy& p) { p.ready().status(1, 40000); },
+       "ERROR: usb bus error \nrb command failed errcode = 1\n"},
+      {"rb: bad status between chunks", "rb 3 ",
+       [](FakeProxy& p) { p.ready().status(0, 40000).reply(patterned(16384)).status(4); },
+       "ERROR: file corrupted \nrb command failed errcode = 4\n"},
+      {"rb: connection lost between chunks", "rb 3 ",
+       [](FakeProxy& p) { p.ready().status(0, 40000).reply(patterned(16384)); },
+       "ERROR: DX proxy program closed the connection\n"
+       "ERROR: invalid error code \nrb command failed errcode = -1\n"},
+      {"rb: connection lost instead of a chunk", "rb 3 ",
+       [](FakeProxy& p) { p.ready().status(0, 40000); },
        "ERROR: DX proxy program closed the connection\nget command failed(fetch data)\n"},
   };
   for (const Case& k : cases) {
@@ -348,7 +358,7 @@ TEST(Get, AFailedDownloadLeavesTheTargetAsItWas) {
       FakeProxy p;
       k.script(p);
       p.hang_up();
-      EXPECT_EQ(p.run("get a " + (dir / "t")), k.out);
+      EXPECT_EQ(p.run(k.command + (dir / "t")), k.out);
       EXPECT_EQ(read_bytes(dir / "t"), existed ? "precious" : "<missing>");
       EXPECT_EQ(dir.entries().size(), existed ? 1u : 0u);
       EXPECT_EQ(p.unread(), 0u);

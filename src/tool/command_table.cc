@@ -5,6 +5,7 @@
 #include "tool/file_commands.h"
 #include "tool/present.h"
 #include "tool/script_run.h"
+#include "tool/sync.h"
 #include "tool/transfer_commands.h"
 #include "tool/tree_copy.h"
 #include "tool/verify.h"
@@ -87,6 +88,16 @@ void declare_get(CLI::App& sub, TreeArgs& a) {
                            "device files or directories, then where they go");
 }
 
+void declare_sync(CLI::App& sub, SyncArgs& a) {
+  sub.add_flag("--pull", a.pull, "from the device to a local directory");
+  sub.add_flag("--delete", a.remove_extras, "remove what the source lacks");
+  sub.add_flag("--checksum", a.checksum, "compare files of the same size byte for byte");
+  sub.add_flag("--dry-run", a.dry_run, "list what would be done; change nothing");
+  sub.add_flag("-L", a.follow_links, "follow symbolic links inside the local tree");
+  sub.add_option("SOURCE", a.source, "the directory to copy from")->required();
+  sub.add_option("DEST", a.dest, "the directory that comes to hold what SOURCE holds")->required();
+}
+
 void declare_verify(CLI::App& sub, VerifyArgs& a) {
   sub.add_option("LOCAL", a.local)->required();
   sub.add_option("DEVICE", a.device_name)->required();
@@ -163,6 +174,11 @@ int run_transfer(Tool& t, const Args& a) {
   return present(t, Transfer(t, a, s), s);
 }
 
+int run_sync(Tool& t, const SyncArgs& a) {
+  SyncSummary s;
+  return present(t, tool_sync(t, a, s), s);
+}
+
 int run_script(Tool& t, const RunArgs& a) {
   RunSummary s;
   return present(t, tool_run(t, a, s), s);
@@ -206,6 +222,10 @@ std::vector<ToolCommand> tool_commands() {
                   "fetch device files or trees: get [-r] DEVICE... DEST (DEST - : standard "
                   "output)",
                   declare_get, run_transfer<TreeArgs, tool_get_tree>, check_get),
+      command_row("sync",
+                  "copy what differs: sync LOCAL_DIR DEVICE_DIR, sync --pull DEVICE_DIR "
+                  "LOCAL_DIR",
+                  declare_sync, run_sync),
       command_row("verify", "compare a local file with a device file", declare_verify,
                   run_transfer<VerifyArgs, tool_verify>),
       command_row("boot read", "read boot image N into FILE", declare_boot_image,

@@ -62,11 +62,21 @@ Result device_list(Device& d, const std::string& path, LsListing& listing) {
     listing.record = listing_file_record(reply);
     return r;
   }
+  listing.may_be_cut = listing_may_be_cut(reply);
   ListingCursor cursor;
   ListingEntry e;
   while (listing_next(reply, cursor, &e))
     listing.entries.push_back(LsEntry{std::string(e.name, e.name_length), e.directory, false, {}});
   return r;
+}
+
+std::string cut_listing_text(const LsListing& l) {
+  return "the listing of " + l.path + " filled its frame and may have been cut (" +
+         std::to_string(l.entries.size()) + " entries arrived)";
+}
+
+int cut_listing_fail(Tool& t, const std::string& what, const LsListing& l) {
+  return tool_fail(t, kExitDevice, FailStep::kReply, 0, what + ": " + cut_listing_text(l));
 }
 
 int tool_ping(Tool& t, const PingArgs& a, PingSummary& s) {
@@ -129,6 +139,7 @@ int fill_listing(Tool& t, const LsArgs& a, LsListing& l, int depth) {
     Result r = device_list(t.device, child, sub);
     if (!r.ok()) return device_fail(t, "ls " + child, r);
     if (sub.is_file) continue;
+    if (sub.may_be_cut) return cut_listing_fail(t, "ls -R", sub);
     int status = fill_listing(t, a, sub, depth + 1);
     l.below.push_back(std::move(sub));
     if (status != kExitOk) return status;
@@ -141,7 +152,15 @@ int fill_listing(Tool& t, const LsArgs& a, LsListing& l, int depth) {
 int tool_ls(Tool& t, const LsArgs& a, LsListing& listing) {
   int status = tool_ls(t, a.path.empty() ? std::string("/") : a.path, listing);
   listing.recursive = a.recursive;
-  if (status != kExitOk || listing.is_file || (!a.long_form && !a.recursive)) return status;
+  if (status != kExitOk || listing.is_file) return status;
+  if (listing.may_be_cut) {
+    // A tree is not listed from part of a directory; one directory is shown as far as it
+    // goes, with a warning.
+    if (a.recursive) return cut_listing_fail(t, "ls -R", listing);
+    if (t.text_errors)
+      fprintf(t.err, "rqtool: ls %s: %s\n", a.path.c_str(), cut_listing_text(listing).c_str());
+  }
+  if (!a.long_form && !a.recursive) return status;
   return fill_listing(t, a, listing, 0);
 }
 

@@ -38,6 +38,8 @@ struct LsListing {
   bool is_file = false;
   FileRecord record;             // is_file
   std::vector<LsEntry> entries;  // !is_file, in the device's order
+  // The reply filled its frame: the device may have left out the entries that did not fit.
+  bool may_be_cut = false;
   // ls -R: the listing of each subdirectory, depth first in the device's order.
   std::vector<LsListing> below;
   bool recursive = false;  // listed with -R: each directory is printed under its path
@@ -86,6 +88,14 @@ constexpr int kMaxTreeDepth = 64;
 // ls's exchange, for whoever builds on it (tree copies): the device's Result; nothing is
 // printed.
 Result device_list(Device& d, const std::string& path, LsListing& listing);
+
+// A directory listing that may have been cut, where acting on part of a tree would be wrong
+// (ls -R, get -r, sync --delete): reported as a device failure naming the directory, after
+// what (e.g. "get"). Returns kExitDevice.
+int cut_listing_fail(Tool& t, const std::string& what, const LsListing& listing);
+
+// The text that says a listing may have been cut, naming its directory and what arrived.
+std::string cut_listing_text(const LsListing& listing);
 
 // dir and name joined with one slash.
 std::string join_device_path(const std::string& dir, const std::string& name);

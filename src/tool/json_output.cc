@@ -104,6 +104,7 @@ json json_listing(const LsListing& listing, bool recursive) {
     entries.push_back(entry);
   }
   r["entries"] = entries;
+  if (listing.may_be_cut) r["possibly_incomplete"] = true;
   if (recursive) {
     json below = json::array();
     for (const LsListing& sub : listing.below) below.push_back(json_listing(sub, true));

@@ -17,6 +17,7 @@
 #include "support/wire.h"
 #include "tool/file_commands.h"
 #include "tool/script_run.h"
+#include "tool/sync.h"
 #include "tool/text_output.h"
 #include "tool/tool_main.h"
 #include "tool/transfer_commands.h"
@@ -344,6 +345,34 @@ TEST(ToolCommandLine, UsageMistakesExitTwoBeforeAnythingIsSent) {
     std::string joined;
     for (const std::string& a : c) joined += a + " ";
     EXPECT_EQ(tool_main(static_cast<int>(argv.size()), argv.data()), kExitUsage) << joined;
+  }
+}
+
+TEST(ToolExchange, SyncNeverJoinsANameThatWouldLeadOutOfTheDirectory) {
+  // Each name of a listing becomes part of a command's path (an extra's removal with
+  // --delete): an empty one, or one holding a slash, stops the run before anything is sent.
+  const std::string ready = frame(message(0));
+  const std::string names[] = {std::string("x/../../etc\x01"), std::string("\x02"),
+                               std::string("a/b\x02")};
+  testing::TempDir empty;
+  for (const std::string& name : names) {
+    std::string listing = std::string("D\0\0\0", 4) + testing::le32(1) + name;
+    ScriptedProxy proxy(ready + ready + frame(message(0, 0)) + frame(listing), false);
+    Outcome o = run_tool(proxy.port(), 5, [&](Tool& t) {
+      SyncSummary s;
+      SyncArgs a;
+      a.source = empty.path();
+      a.dest = "/dst";
+      a.remove_extras = true;
+      return tool_sync(t, a, s);
+    });
+    EXPECT_EQ(o.status, kExitDevice) << testing::hex(name);
+    EXPECT_NE(o.err.find("the listing of /dst holds an empty name or one with a slash"),
+              std::string::npos)
+        << o.err;
+    // The one ls (the proxy spoke first: no start-up ping).
+    EXPECT_EQ(proxy.received(), frame(message(kCmdLs, 5)) + frame(testing::with_zero("/dst")))
+        << testing::hex(name);
   }
 }
 

@@ -74,20 +74,6 @@ int finish_download(Tool& t, const std::string& what, const TransferResult& r,
   return local_fail(t, f.error, what + ": " + why + ": " + local_error_text(f.error));
 }
 
-// Draws the run's progress line from a transfer's events.
-struct ProgressView {
-  Tool* tool = nullptr;
-  Progress progress;
-
-  DeviceEvents events() { return DeviceEvents{this, on_event}; }
-  static void on_event(void* context, const DeviceEvent& e) {
-    auto& v = *static_cast<ProgressView*>(context);
-    if (e.kind == DeviceEventKind::kDataBegin)
-      progress_start(v.progress, v.tool->progress, e.value);
-    if (e.kind == DeviceEventKind::kProgress) progress_update(v.progress, e.value);
-  }
-};
-
 // Runs one transfer exchange with the progress line drawn from its events, erased after.
 template <typename Exchange>
 TransferResult with_progress(Tool& t, Exchange exchange) {
@@ -120,6 +106,14 @@ int upload_outcome(Tool& t, const std::string& what, const std::string& local,
 }
 
 }  // namespace
+
+DeviceEvents ProgressView::events() { return DeviceEvents{this, on_event}; }
+
+void ProgressView::on_event(void* context, const DeviceEvent& e) {
+  auto& v = *static_cast<ProgressView*>(context);
+  if (e.kind == DeviceEventKind::kDataBegin) progress_start(v.progress, v.tool->progress, e.value);
+  if (e.kind == DeviceEventKind::kProgress) progress_update(v.progress, e.value);
+}
 
 int local_source_fail(Tool& t, const std::string& what, const std::string& name,
                       const LocalFailure& f) {

@@ -50,6 +50,16 @@ inline void count_delivered(TransferSummary& s, int64_t bytes) {
 // The outcome of a transfer that ended with status.
 TransferOutcome transfer_outcome(const TransferSummary& s, int status);
 
+// Draws the run's progress line from a transfer's events; progress_finish(progress) erases
+// it after the exchange.
+struct ProgressView {
+  Tool* tool = nullptr;
+  Progress progress;
+
+  DeviceEvents events();
+  static void on_event(void* context, const DeviceEvent& e);
+};
+
 int tool_put(Tool& t, const std::string& local, const std::string& device_name, TransferSummary& s);
 // local "-" writes to standard output.
 int tool_get(Tool& t, const std::string& device_name, const std::string& local, TransferSummary& s);

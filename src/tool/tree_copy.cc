@@ -16,12 +16,6 @@ namespace rq {
 
 namespace {
 
-// One step of a copy: make a directory, or copy a file; `from` and `to` are full paths.
-struct CopyItem {
-  std::string from, to;
-  bool directory = false;
-};
-
 struct LocalAncestor {
   uint64_t device, inode;
 };
@@ -33,11 +27,6 @@ bool ends_in_slash(const std::string& path, bool backslash_too) {
 // A last name that can be copied into a directory under itself ("", "." and ".." cannot).
 bool names_an_entry(const std::string& name) {
   return !name.empty() && name != "." && name != "..";
-}
-
-std::string join_local(const std::string& dir, const std::string& name) {
-  if (dir.empty()) return name;
-  return ends_in_slash(dir, local_names_windows()) ? dir + name : dir + "/" + name;
 }
 
 // Runs a plan in order: make_directory(path) for each directory, copy_file(item, one) for
@@ -66,56 +55,58 @@ int run_plan(Tool& t, const std::vector<CopyItem>& plan, TransferSummary& s,
 
 // What an entry of a local tree is, links followed with -L. kMissing, kLink and kOther have
 // been reported (kLink: a link not to be followed).
-LocalKind local_entry_kind(Tool& t, const std::string& path, const TreeArgs& a, LocalStat& st) {
+LocalKind local_entry_kind(Tool& t, const std::string& what, const std::string& path,
+                           bool follow_links, LocalStat& st) {
   st = local_lstat(path);
   if (st.kind == LocalKind::kLink) {
-    if (!a.follow_links) {
-      local_fail(t, 0, "put: " + path + " is a symbolic link (-L follows links)");
+    if (!follow_links) {
+      local_fail(t, 0, what + ": " + path + " is a symbolic link (-L follows links)");
       return LocalKind::kLink;
     }
     st = local_stat(path);
     if (st.kind == LocalKind::kMissing) {
       local_fail(t, st.error,
-                 "put: " + path + " is a link to nothing: " + local_error_text(st.error));
+                 what + ": " + path + " is a link to nothing: " + local_error_text(st.error));
       return LocalKind::kMissing;
     }
   }
   if (st.kind == LocalKind::kMissing)
-    local_fail(t, st.error, "put: cannot read " + path + ": " + local_error_text(st.error));
+    local_fail(t, st.error, what + ": cannot read " + path + ": " + local_error_text(st.error));
   if (st.kind == LocalKind::kOther)
-    local_fail(t, 0, "put: " + path + " is neither a file nor a directory");
+    local_fail(t, 0, what + ": " + path + " is neither a file nor a directory");
   return st.kind;
 }
 
 // Walks a local directory into items (directories before what they hold), device paths
 // relative to `to`.
-int walk_local(Tool& t, const std::string& from, const std::string& to, const TreeArgs& a,
-               std::vector<LocalAncestor>& ancestors, std::vector<CopyItem>& items) {
+int walk_local(Tool& t, const std::string& what, const std::string& from, const std::string& to,
+               bool follow_links, std::vector<LocalAncestor>& ancestors,
+               std::vector<CopyItem>& items) {
   if (ancestors.size() > kMaxTreeDepth)
-    return local_fail(t, 0, "put: " + from + ": too deeply nested");
+    return local_fail(t, 0, what + ": " + from + ": too deeply nested");
   std::vector<std::string> names;
   if (int error = local_list_dir(from, &names))
     return local_fail(t, error,
-                      "put: cannot read directory " + from + ": " + local_error_text(error));
+                      what + ": cannot read directory " + from + ": " + local_error_text(error));
   for (const std::string& name : names) {
     std::string path = join_local(from, name);
     std::string device_path = join_device_path(to, name);
     if (!listing_can_carry(name))
-      return local_fail(t, 0,
-                        "put: " + path + ": the device cannot list a name with the bytes 1 or 2");
+      return local_fail(
+          t, 0, what + ": " + path + ": the device cannot list a name with the bytes 1 or 2");
     LocalStat st;
-    LocalKind kind = local_entry_kind(t, path, a, st);
+    LocalKind kind = local_entry_kind(t, what, path, follow_links, st);
     if (kind == LocalKind::kFile) {
-      items.push_back(CopyItem{path, device_path, false});
+      items.push_back(CopyItem{path, device_path, false, st.size});
       continue;
     }
     if (kind != LocalKind::kDirectory) return t.failure.status;
     for (const LocalAncestor& up : ancestors)
       if ((st.device || st.inode) && up.device == st.device && up.inode == st.inode)
-        return local_fail(t, 0, "put: " + path + " leads back into a directory above it");
+        return local_fail(t, 0, what + ": " + path + " leads back into a directory above it");
     items.push_back(CopyItem{path, device_path, true});
     ancestors.push_back(LocalAncestor{st.device, st.inode});
-    int status = walk_local(t, path, device_path, a, ancestors, items);
+    int status = walk_local(t, what, path, device_path, follow_links, ancestors, items);
     ancestors.pop_back();
     if (status != kExitOk) return status;
   }
@@ -144,8 +135,8 @@ int walk_put_sources(Tool& t, const TreeArgs& a, std::vector<PutSource>& sources
     PutSource src{path, st.kind == LocalKind::kDirectory, {}};
     if (src.directory) {
       if (!a.recursive) return local_fail(t, 0, "put: " + path + " is a directory (use -r)");
-      std::vector<LocalAncestor> ancestors{LocalAncestor{st.device, st.inode}};
-      if (walk_local(t, path, "", a, ancestors, src.items) != kExitOk) return t.failure.status;
+      if (walk_local_tree(t, "put", path, st, a.follow_links, src.items) != kExitOk)
+        return t.failure.status;
     }
     sources.push_back(std::move(src));
   }
@@ -197,28 +188,6 @@ int ensure_device_directory(Tool& t, const std::string& path) {
 
 // ---- get ----
 
-int local_name_check(Tool& t, const std::string& dir, const LsListing& l) {
-  std::vector<std::string> names;
-  for (const LsEntry& e : l.entries) {
-    if (e.name == "." || e.name == "..") continue;
-    std::string path = join_device_path(dir, e.name);
-    // The device's names come from outside: none may climb out of the destination.
-    if (e.name.empty() || e.name.find('/') != std::string::npos)
-      return local_fail(t, 0, "get: " + path + ": not a name a local file can have");
-    if (local_names_windows()) {
-      if (const char* why = windows_name_problem(e.name))
-        return local_fail(t, 0, "get: " + path + " cannot be a Windows file name: " + why);
-      names.push_back(e.name);
-    }
-  }
-  size_t first = 0, second = 0;
-  if (find_case_clash(names, &first, &second))
-    return local_fail(t, 0,
-                      "get: " + join_device_path(dir, names[first]) + " and " + names[second] +
-                          " differ only in case and would be one Windows file");
-  return kExitOk;
-}
-
 int walk_device(Tool& t, const std::string& from, const std::string& to, int depth,
                 std::vector<CopyItem>& items) {
   if (depth > kMaxTreeDepth)
@@ -231,7 +200,10 @@ int walk_device(Tool& t, const std::string& from, const std::string& to, int dep
     items.back().directory = false;
     return kExitOk;
   }
-  if (local_name_check(t, from, l) != kExitOk) return t.failure.status;
+  if (l.may_be_cut) return cut_listing_fail(t, "get", l);
+  std::vector<std::string> names;
+  for (const LsEntry& e : l.entries) names.push_back(e.name);
+  if (check_local_names(t, "get", from, names) != kExitOk) return t.failure.status;
   for (const LsEntry& e : l.entries) {
     if (e.name == "." || e.name == "..") continue;
     std::string device_path = join_device_path(from, e.name);
@@ -299,6 +271,40 @@ TransferSummary tree_summary(TransferKind kind, const TreeArgs& a) {
 }
 
 }  // namespace
+
+std::string join_local(const std::string& dir, const std::string& name) {
+  if (dir.empty()) return name;
+  return ends_in_slash(dir, local_names_windows()) ? dir + name : dir + "/" + name;
+}
+
+int walk_local_tree(Tool& t, const std::string& what, const std::string& from, const LocalStat& top,
+                    bool follow_links, std::vector<CopyItem>& items) {
+  std::vector<LocalAncestor> ancestors{LocalAncestor{top.device, top.inode}};
+  return walk_local(t, what, from, "", follow_links, ancestors, items);
+}
+
+int check_local_names(Tool& t, const std::string& what, const std::string& dir,
+                      const std::vector<std::string>& device_names) {
+  std::vector<std::string> names;
+  for (const std::string& name : device_names) {
+    if (name == "." || name == "..") continue;
+    std::string path = join_device_path(dir, name);
+    // The device's names come from outside: none may climb out of the destination.
+    if (name.empty() || name.find('/') != std::string::npos)
+      return local_fail(t, 0, what + ": " + path + ": not a name a local file can have");
+    if (local_names_windows()) {
+      if (const char* why = windows_name_problem(name))
+        return local_fail(t, 0, what + ": " + path + " cannot be a Windows file name: " + why);
+      names.push_back(name);
+    }
+  }
+  size_t first = 0, second = 0;
+  if (find_case_clash(names, &first, &second))
+    return local_fail(t, 0,
+                      what + ": " + join_device_path(dir, names[first]) + " and " + names[second] +
+                          " differ only in case and would be one Windows file");
+  return kExitOk;
+}
 
 std::string last_name(const std::string& path) {
   size_t end = path.size();

@@ -10,9 +10,11 @@
 // stops the run with what was completed in place and no partial file left locally.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
+#include "local/platform.h"
 #include "tool/tool.h"
 #include "tool/transfer_commands.h"
 
@@ -26,8 +28,34 @@ struct TreeArgs {
   bool verify = false;        // --verify (put): read each file back and compare
 };
 
+// One step of a copy: make a directory, or copy a file of size bytes; `from` and `to` are
+// full paths.
+struct CopyItem {
+  std::string from, to;
+  bool directory = false;
+  int64_t size = 0;
+};
+
 int tool_put_tree(Tool& t, const TreeArgs& a, TransferSummary& s);
 int tool_get_tree(Tool& t, const TreeArgs& a, TransferSummary& s);
+
+// Walks the local directory from (whose own stat is top) into items, directories before
+// what they hold, with device paths relative to the tree's top ("a", "a/b.txt"). Everything
+// that cannot be copied whole stops it with a local-file failure whose text begins with what:
+// a symbolic link (followed with follow_links; one to nothing), a link back into a directory
+// above it, what is neither a file nor a directory, a name holding the bytes 1 or 2.
+int walk_local_tree(Tool& t, const std::string& what, const std::string& from, const LocalStat& top,
+                    bool follow_links, std::vector<CopyItem>& items);
+
+// Device names (a directory's entries, dir its device path) that could not all be local
+// names: empty, holding a '/', and where local names follow Windows' rules, what Windows
+// refuses and names that differ only in case. Reports a local-file failure beginning with
+// what and returns its status, or kExitOk.
+int check_local_names(Tool& t, const std::string& what, const std::string& dir,
+                      const std::vector<std::string>& device_names);
+
+// dir and a local name joined with one separator.
+std::string join_local(const std::string& dir, const std::string& name);
 
 // The last name of a path: trailing slashes do not count; "" for a root.
 std::string last_name(const std::string& path);

@@ -58,4 +58,37 @@ bool wire_matches(const std::string& pattern, const std::string& bytes) {
   return i == bytes.size();
 }
 
+namespace {
+
+// A frame in hex, its first 64 bytes only when it is longer, with its length.
+std::string hex_head(const std::string& bytes) {
+  constexpr size_t kShown = 64;
+  if (bytes.size() <= kShown) return hex(bytes);
+  return hex(bytes.substr(0, kShown)) + " ... (" + std::to_string(bytes.size()) + " bytes)";
+}
+
+}  // namespace
+
+std::string frames_mismatch(const std::vector<std::string>& patterns,
+                            const std::vector<std::string>& frames) {
+  if (frames.size() != patterns.size())
+    return std::to_string(frames.size()) + " frames sent, " + std::to_string(patterns.size()) +
+           " expected";
+  for (size_t i = 0; i < frames.size(); ++i)
+    if (!wire_matches(patterns[i], frames[i]))
+      return "frame " + std::to_string(i) + " is " + hex_head(frames[i]);
+  return "";
+}
+
+std::vector<std::string> data_frame_patterns(const std::string& data,
+                                             const std::vector<size_t>& sizes) {
+  std::vector<std::string> patterns;
+  size_t offset = 0;
+  for (size_t size : sizes) {
+    patterns.push_back(hex(frame(data.substr(offset, size))));
+    offset += size;
+  }
+  return patterns;
+}
+
 }  // namespace rq::testing

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace rq::testing {
 
@@ -28,5 +29,16 @@ std::string hex(const std::string& bytes);
 // Hex text for expected wire bytes: "41 67 00 08 06 xx xx xx 05 00 00 00", where xx
 // matches any byte (the unassigned bytes of a command message).
 bool wire_matches(const std::string& pattern, const std::string& bytes);
+
+// "" when frames match patterns one for one (each as wire_matches reads it); otherwise what
+// differs, for the failing test's message: how many frames came against how many were
+// expected, or the first frame that does not match, in hex (a long one cut short).
+std::string frames_mismatch(const std::vector<std::string>& patterns,
+                            const std::vector<std::string>& frames);
+
+// The data frames of a transfer as patterns: data cut into pieces of the given sizes, each
+// framed and in hex.
+std::vector<std::string> data_frame_patterns(const std::string& data,
+                                             const std::vector<size_t>& sizes);
 
 }  // namespace rq::testing
