@@ -6,6 +6,7 @@
 #include "device/ping.h"
 #include "link/status.h"
 #include "tool/connect.h"
+#include "tool/printable.h"
 
 namespace rq {
 
@@ -33,6 +34,17 @@ int ping_reply_failed(Tool& t, const PingResult& p) {
 }
 
 }  // namespace
+
+int check_listed_names(Tool& t, const std::string& what, const LsListing& listing) {
+  for (const LsEntry& e : listing.entries) {
+    if (e.name == "." || e.name == "..") continue;
+    if (e.name.empty() || e.name.find('/') != std::string::npos)
+      return tool_fail(
+          t, kExitDevice, FailStep::kReply, 0,
+          what + ": the listing of " + listing.path + " holds an empty name or one with a slash");
+  }
+  return kExitOk;
+}
 
 std::string join_device_path(const std::string& dir, const std::string& name) {
   if (dir.empty()) return name;
@@ -121,8 +133,9 @@ namespace {
 
 // Fills the records (-l) and the subdirectories' listings (-R) of a directory listing.
 int fill_listing(Tool& t, const LsArgs& a, LsListing& l, int depth) {
+  if (check_listed_names(t, a.recursive ? "ls -R" : "ls -l", l) != kExitOk) return kExitDevice;
   for (LsEntry& e : l.entries) {
-    if (e.name.empty() || e.name == "." || e.name == "..") continue;
+    if (e.name == "." || e.name == "..") continue;
     std::string child = join_device_path(l.path, e.name);
     if (check_device_path(t, child) != 0) return kExitUsage;
     if (!e.directory && a.long_form) {
@@ -158,7 +171,8 @@ int tool_ls(Tool& t, const LsArgs& a, LsListing& listing) {
     // goes, with a warning.
     if (a.recursive) return cut_listing_fail(t, "ls -R", listing);
     if (t.text_errors)
-      fprintf(t.err, "rqtool: ls %s: %s\n", a.path.c_str(), cut_listing_text(listing).c_str());
+      fprintf(t.err, "rqtool: ls %s: %s\n", printable(a.path).c_str(),
+              printable(cut_listing_text(listing)).c_str());
   }
   if (!a.long_form && !a.recursive) return status;
   return fill_listing(t, a, listing, 0);
@@ -204,8 +218,9 @@ int remove_tree(Tool& t, const std::string& path, bool force, bool top) {
     return device_fail(t, "rm -r " + path, r);
   }
   if (!l.is_file) {
+    if (check_listed_names(t, "rm -r", l) != kExitOk) return kExitDevice;
     for (const LsEntry& e : l.entries) {
-      if (e.name.empty() || e.name == "." || e.name == "..") continue;
+      if (e.name == "." || e.name == "..") continue;
       std::string child = join_device_path(path, e.name);
       if (e.directory) {
         int status = remove_tree(t, child, false, false);

@@ -94,6 +94,12 @@ Result device_list(Device& d, const std::string& path, LsListing& listing);
 // what (e.g. "get"). Returns kExitDevice.
 int cut_listing_fail(Tool& t, const std::string& what, const LsListing& listing);
 
+// A directory listing whose names are joined to its path for further commands (ls -l, ls -R,
+// rm -r, sync): a name that is empty or holds a slash would make such a command act
+// somewhere else, so the listing is refused as a device failure after what. Returns
+// kExitOk or kExitDevice.
+int check_listed_names(Tool& t, const std::string& what, const LsListing& listing);
+
 // The text that says a listing may have been cut, naming its directory and what arrived.
 std::string cut_listing_text(const LsListing& listing);
 

@@ -9,6 +9,7 @@
 #include "local/whole_file.h"
 #include "tool/file_commands.h"
 #include "tool/json_output.h"
+#include "tool/printable.h"
 #include "tool/sync_plan.h"
 #include "tool/transfer_commands.h"
 #include "tool/tree_copy.h"
@@ -45,10 +46,7 @@ int replace_failure(Tool& t, const SyncAction& a, const ReplaceResult& rr) {
 int send_file(Tool& t, SyncAction& a) {
   std::string what = "sync: put " + a.from + " " + a.path;
   StreamSource source;
-  LocalFailure f = open_stream_source(source, a.from);
-  if (!f.ok()) return local_source_fail(t, what, a.from, f);
-  if (source.size > static_cast<int64_t>(kMaxSendableFileSize))
-    return local_fail(t, 0, what + ": " + a.from + " is too large");
+  if (open_send_source(t, what, a.from, source) != kExitOk) return t.failure.status;
   set_interrupt_note(("rqtool: interrupted: " + a.path +
                       " on the device holds its old or its new content; the next sync puts "
                       "right what the cut left")
@@ -76,7 +74,7 @@ int send_file(Tool& t, SyncAction& a) {
   a.size = source.size;
   if (rr.aside_not_removed && t.text_errors)
     fprintf(t.err, "rqtool: sync: %s could not be removed; the next sync removes it\n",
-            aside_name_of(a.path).c_str());
+            printable(aside_name_of(a.path)).c_str());
   return kExitOk;
 }
 
@@ -85,12 +83,12 @@ int push_action(Tool& t, SyncAction& a) {
     case SyncActionKind::kCopy: return send_file(t, a);
     case SyncActionKind::kMakeDir: {
       Result r = path_command(t.device, kCmdMkdir, a.path.c_str());
-      return r.ok() ? kExitOk : device_fail(t, "sync: mkdir " + a.path, r);
+      return r.ok() ? kExitOk : device_fail(t, "sync: cannot make directory " + a.path, r);
     }
     case SyncActionKind::kDelete: {
       if (a.directory) return tool_rm(t, RmArgs{a.path, true, false});
       Result r = path_command(t.device, kCmdRm, a.path.c_str());
-      return r.ok() ? kExitOk : device_fail(t, "sync: rm " + a.path, r);
+      return r.ok() ? kExitOk : device_fail(t, "sync: cannot remove " + a.path, r);
     }
     case SyncActionKind::kRestore:
     case SyncActionKind::kRemoveLeftover: {
@@ -100,8 +98,10 @@ int push_action(Tool& t, SyncAction& a) {
       repair.restored = a.kind == SyncActionKind::kRestore;
       Result r = apply_replace_repair(t.device, repair);
       if (r.ok()) return kExitOk;
-      return device_fail(
-          t, repair.restored ? "sync: mv " + a.from + " " + a.path : "sync: rm " + a.from, r);
+      return device_fail(t,
+                         repair.restored ? "sync: cannot put " + a.from + " back as " + a.path
+                                         : "sync: cannot remove " + a.from,
+                         r);
     }
   }
   return kExitOk;
@@ -284,7 +284,7 @@ int tool_sync(Tool& t, const SyncArgs& a, SyncSummary& s) {
 }
 
 void print_sync_action(Tool& t, const SyncSummary&, const SyncAction& a) {
-  std::string path = shown_path(a);
+  std::string path = printable_line(shown_path(a));
   fprintf(t.out, "%s ", action_word(a.kind));
   fwrite(path.data(), 1, path.size(), t.out);
   fprintf(t.out, " (%s)\n", reason_text(a.reason));

@@ -9,6 +9,7 @@
 #include "local/platform.h"
 #include "tool/connect.h"
 #include "tool/file_commands.h"
+#include "tool/printable.h"
 #include "tool/sync_plan.h"
 #include "tool/tree_copy.h"
 
@@ -83,7 +84,7 @@ int plan_pull_file(Planner& p, const DeviceEntry& d, const std::string& path,
   }
   LsListing l;  // the listing carries no sizes: one ls for the file's record
   Result r = device_list(p.t.device, d.read_path, l);
-  if (!r.ok()) return device_fail(p.t, kWhat + ": ls " + d.read_path, r);
+  if (!r.ok()) return device_fail(p.t, kWhat + ": cannot list " + d.read_path, r);
   if (!l.is_file)
     return tool_fail(
         p.t, kExitDevice, FailStep::kReply, 0,
@@ -111,7 +112,7 @@ int plan_pull_dir(Planner& p, const DeviceEntry& d, const std::string& path, con
                   int depth) {
   LsListing l;
   Result r = device_list(p.t.device, d.read_path, l);
-  if (!r.ok()) return device_fail(p.t, kWhat + ": ls " + d.read_path, r);
+  if (!r.ok()) return device_fail(p.t, kWhat + ": cannot list " + d.read_path, r);
   if (l.is_file)
     return tool_fail(
         p.t, kExitDevice, FailStep::kReply, 0,
@@ -141,7 +142,7 @@ int plan_local_dir(Planner& p, const std::string& device_dir, const LsListing& l
     p.s.possibly_incomplete.push_back(device_dir);
     if (t.text_errors)
       fprintf(t.err, "rqtool: %s: %s: names beyond it are not synced\n", kWhat.c_str(),
-              cut_listing_text(listing).c_str());
+              printable(cut_listing_text(listing)).c_str());
   }
   std::vector<DeviceEntry> entries = device_entries(device_dir, listing);
   std::vector<std::string> names;
@@ -195,7 +196,7 @@ int plan_pull(Planner& p) {
   if (tool_connect(t) != 0) return kExitLink;
   LsListing top;
   Result r = device_list(t.device, a.source, top);
-  if (!r.ok()) return device_fail(t, kWhat + ": ls " + a.source, r);
+  if (!r.ok()) return device_fail(t, kWhat + ": cannot list " + a.source, r);
   if (top.is_file)
     return usage_fail(
         t, kWhat + ": " + a.source + " is a file on the device; sync copies directories");

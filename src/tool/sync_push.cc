@@ -76,7 +76,7 @@ int list_device(Planner& p, const std::string& path, bool* found, LsListing& lis
   *found = r.ok();
   if (r.ok() || (r.code == kStatusMissing && r.step == Step::kStatus && !link_failed(p.t)))
     return kExitOk;
-  return device_fail(p.t, kWhat + ": ls " + path, r);
+  return device_fail(p.t, kWhat + ": cannot list " + path, r);
 }
 
 int device_clash(Planner& p, const std::string& device_path, const std::string& local,
@@ -164,14 +164,9 @@ int read_device_dir(Planner& p, const std::string& device_dir, const LsListing& 
                     DeviceDir& d) {
   std::vector<std::string> names;
   std::map<std::string, bool> directory;
+  if (check_listed_names(p.t, kWhat, listing) != kExitOk) return kExitDevice;
   for (const LsEntry& e : listing.entries) {
     if (e.name == "." || e.name == "..") continue;
-    // Every name is joined to the directory's path for a command: one that is empty or
-    // holds a slash would make that command act somewhere else.
-    if (e.name.empty() || e.name.find('/') != std::string::npos)
-      return tool_fail(
-          p.t, kExitDevice, FailStep::kReply, 0,
-          kWhat + ": the listing of " + device_dir + " holds an empty name or one with a slash");
     names.push_back(e.name);
     directory[e.name] = e.directory;
     if (!is_replace_side_name(e.name)) d.directory[e.name] = e.directory;

@@ -348,31 +348,57 @@ TEST(ToolCommandLine, UsageMistakesExitTwoBeforeAnythingIsSent) {
   }
 }
 
-TEST(ToolExchange, SyncNeverJoinsANameThatWouldLeadOutOfTheDirectory) {
-  // Each name of a listing becomes part of a command's path (an extra's removal with
-  // --delete): an empty one, or one holding a slash, stops the run before anything is sent.
+TEST(ToolExchange, NoListedNameIsJoinedIntoAPathThatLeadsElsewhere) {
+  // Each name of a listing becomes part of a later command's path (an extra's removal with
+  // sync --delete, rm -r's removals, ls -R's and ls -l's listings): an empty one, or one
+  // holding a slash, stops the run after the one ls, before anything acts on it.
   const std::string ready = frame(message(0));
   const std::string names[] = {std::string("x/../../etc\x01"), std::string("\x02"),
                                std::string("a/b\x02")};
   testing::TempDir empty;
-  for (const std::string& name : names) {
-    std::string listing = std::string("D\0\0\0", 4) + testing::le32(1) + name;
-    ScriptedProxy proxy(ready + ready + frame(message(0, 0)) + frame(listing), false);
-    Outcome o = run_tool(proxy.port(), 5, [&](Tool& t) {
-      SyncSummary s;
-      SyncArgs a;
-      a.source = empty.path();
-      a.dest = "/dst";
-      a.remove_extras = true;
-      return tool_sync(t, a, s);
-    });
-    EXPECT_EQ(o.status, kExitDevice) << testing::hex(name);
-    EXPECT_NE(o.err.find("the listing of /dst holds an empty name or one with a slash"),
-              std::string::npos)
-        << o.err;
-    // The one ls (the proxy spoke first: no start-up ping).
-    EXPECT_EQ(proxy.received(), frame(message(kCmdLs, 5)) + frame(testing::with_zero("/dst")))
-        << testing::hex(name);
+  struct Row {
+    const char* what;
+    int (*run)(Tool&, const std::string& source);
+  };
+  const Row rows[] = {
+      {"sync",
+       [](Tool& t, const std::string& source) {
+         SyncSummary s;
+         SyncArgs a;
+         a.source = source;
+         a.dest = "/dst";
+         a.remove_extras = true;
+         return tool_sync(t, a, s);
+       }},
+      {"rm -r",
+       [](Tool& t, const std::string&) {
+         return tool_rm(t, RmArgs{"/dst", true, false});
+       }},
+      {"ls -R",
+       [](Tool& t, const std::string&) {
+         LsListing l;
+         return tool_ls(t, LsArgs{"/dst", false, true}, l);
+       }},
+      {"ls -l",
+       [](Tool& t, const std::string&) {
+         LsListing l;
+         return tool_ls(t, LsArgs{"/dst", true, false}, l);
+       }},
+  };
+  for (const Row& row : rows) {
+    for (const std::string& name : names) {
+      std::string listing = std::string("D\0\0\0", 4) + testing::le32(1) + name;
+      ScriptedProxy proxy(ready + ready + frame(message(0, 0)) + frame(listing), false);
+      Outcome o = run_tool(proxy.port(), 5, [&](Tool& t) { return row.run(t, empty.path()); });
+      EXPECT_EQ(o.status, kExitDevice) << row.what << " " << testing::hex(name);
+      EXPECT_NE(o.err.find(std::string(row.what) +
+                           ": the listing of /dst holds an empty name or one with a slash"),
+                std::string::npos)
+          << o.err;
+      // The one ls (the proxy spoke first: no start-up ping).
+      EXPECT_EQ(proxy.received(), frame(message(kCmdLs, 5)) + frame(testing::with_zero("/dst")))
+          << row.what << " " << testing::hex(name);
+    }
   }
 }
 

@@ -31,25 +31,6 @@ int source_failure(Tool& t, const std::string& what, const std::string& local,
   return local_fail(t, s.read_error, text);
 }
 
-int open_source(Tool& t, const std::string& what, const std::string& local, StreamSource& s) {
-  LocalFailure f = open_stream_source(s, local);
-  if (!f.ok()) return local_source_fail(t, what, local, f);
-  if (s.size > static_cast<int64_t>(kMaxSendableFileSize))
-    return local_fail(t, 0,
-                      what + ": " + local + " is too large: " + std::to_string(s.size) +
-                          " bytes, at most " + std::to_string(kMaxSendableFileSize) +
-                          " can be sent");
-  // An empty file sends no chunk that would be checked on its way.
-  if (s.size == 0 && !stream_source_at_end(s)) {
-    if (s.read_error)
-      return local_fail(t, s.read_error,
-                        what + ": cannot read " + local + ": " + local_error_text(s.read_error));
-    return local_fail(
-        t, 0, what + ": " + local + " yields bytes although its size says 0; nothing was sent");
-  }
-  return kExitOk;
-}
-
 int target_failure(Tool& t, const std::string& what, const std::string& name,
                    const LocalFailure& f) {
   const char* doing = f.failed == LocalFailed::kDirectory || f.failed == LocalFailed::kOpen
@@ -115,6 +96,25 @@ void ProgressView::on_event(void* context, const DeviceEvent& e) {
   if (e.kind == DeviceEventKind::kProgress) progress_update(v.progress, e.value);
 }
 
+int open_send_source(Tool& t, const std::string& what, const std::string& local, StreamSource& s) {
+  LocalFailure f = open_stream_source(s, local);
+  if (!f.ok()) return local_source_fail(t, what, local, f);
+  if (s.size > static_cast<int64_t>(kMaxSendableFileSize))
+    return local_fail(t, 0,
+                      what + ": " + local + " is too large: " + std::to_string(s.size) +
+                          " bytes, at most " + std::to_string(kMaxSendableFileSize) +
+                          " can be sent");
+  // An empty file sends no chunk that would be checked on its way.
+  if (s.size == 0 && !stream_source_at_end(s)) {
+    if (s.read_error)
+      return local_fail(t, s.read_error,
+                        what + ": cannot read " + local + ": " + local_error_text(s.read_error));
+    return local_fail(
+        t, 0, what + ": " + local + " yields bytes although its size says 0; nothing was sent");
+  }
+  return kExitOk;
+}
+
 int local_source_fail(Tool& t, const std::string& what, const std::string& name,
                       const LocalFailure& f) {
   std::string why =
@@ -129,7 +129,7 @@ int tool_put(Tool& t, const std::string& local, const std::string& device_name,
   s = TransferSummary{TransferKind::kPut, local, device_name};
   std::string what = "put " + local + " " + device_name;
   StreamSource source;
-  if (open_source(t, what, local, source) != kExitOk) return t.failure.status;
+  if (open_send_source(t, what, local, source) != kExitOk) return t.failure.status;
   if (!put_path_fits(device_name)) return usage_fail(t, what + ": device path too long");
   if (tool_connect(t) != 0) return kExitLink;
   Stopwatch clock;
@@ -223,7 +223,7 @@ int tool_boot_write(Tool& t, const BootArgs& a, TransferSummary& s) {
   s = TransferSummary{TransferKind::kBootWrite, a.local, "boot " + number};
   std::string what = "boot write " + number + " " + a.local;
   StreamSource source;
-  if (open_source(t, what, a.local, source) != kExitOk) return t.failure.status;
+  if (open_send_source(t, what, a.local, source) != kExitOk) return t.failure.status;
   if (tool_connect(t) != 0) return kExitLink;
   Stopwatch clock;
   std::string image = "boot image " + number;

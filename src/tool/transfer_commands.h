@@ -8,6 +8,7 @@
 #include <string>
 
 #include "local/local_failure.h"
+#include "local/stream.h"
 #include "tool/tool.h"
 
 namespace rq {
@@ -78,5 +79,11 @@ int tool_boot_write(Tool& t, const BootArgs& a, TransferSummary& s);
 // kExitLocalFile.
 int local_source_fail(Tool& t, const std::string& what, const std::string& name,
                       const LocalFailure& f);
+
+// Opens a local file to send (what begins a failure's message). Besides what
+// local_source_fail reports, refuses a file too large to send and one announced empty that
+// yields bytes all the same (the files under /proc): an empty file sends no chunk whose
+// checks would find it. Returns kExitOk or the failure's status.
+int open_send_source(Tool& t, const std::string& what, const std::string& local, StreamSource& s);
 
 }  // namespace rq

@@ -140,6 +140,14 @@ TEST_F(ToolTrust, EachRunEndsWithTheStatusOfWhatHappened) {
        {},
        "",
        "root/x"},
+      {"11: sync checks a source the same way",
+       {},
+       {"sync", "-L", "procs", "/procs"},
+       kExitLocalFile,
+       "procs/status yields bytes although its size says 0; nothing was sent\n",
+       {},
+       "",
+       "root/procs/status"},
       {"11: and an existing device file stays",
        {},
        {"put", "/proc/self/status", "/keep"},
@@ -156,6 +164,14 @@ TEST_F(ToolTrust, EachRunEndsWithTheStatusOfWhatHappened) {
        kExitOk,
        "",
        {"\"name\":\"a\\nfake\"", "\"name\":\"b\\\\x\"", "\"name\":\"c\\u001b[7m\""}},
+      {"12: and in sync's lines",
+       {},
+       {"sync", "--pull", "--dry-run", "/odd", "copy"},
+       kExitOk,
+       "",
+       {"copy/a\\nfake (new)\n", "copy/b\\\\x (new)\n", "copy/c\\x1b[7m (new)\n"},
+       "",
+       "copy"},
       {"13: mkdir -p through a file",
        {},
        {"mkdir", "-p", "/a/f/b"},
@@ -167,7 +183,8 @@ TEST_F(ToolTrust, EachRunEndsWithTheStatusOfWhatHappened) {
        kExitDevice,
        "rqtool: put: /z: access failed (status 3)\n"},
   };
-  for (const char* dir : {"tree", "sdir"}) fs::create_directories(scratch(dir));
+  for (const char* dir : {"tree", "sdir", "procs"}) fs::create_directories(scratch(dir));
+  fs::create_symlink("/proc/self/status", scratch("procs/status"));
   for (const char* dir : {"docs", "t", "a", "odd"}) fs::create_directories(root() + "/" + dir);
   write_file(scratch("f.txt"), "f");
   write_file(scratch("tree/in.txt"), "in");
