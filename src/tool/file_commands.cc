@@ -209,12 +209,13 @@ int tool_mkdir(Tool& t, const MkdirArgs& a) {
 
 namespace {
 
-// Removes path and, when it is a directory, everything below it, deepest entries first.
-int remove_tree(Tool& t, const std::string& path, bool force, bool top) {
+// Removes path and, when it is a directory, everything below it, deepest entries first. A
+// device that lists a directory inside itself is stopped at the depth ls -R stops at.
+int remove_tree(Tool& t, const std::string& path, bool force, int depth) {
   LsListing l;
   Result r = device_list(t.device, path, l);
   if (!r.ok()) {
-    if (top && force && r.code == kStatusMissing && !link_failed(t)) return kExitOk;
+    if (depth == 0 && force && r.code == kStatusMissing && !link_failed(t)) return kExitOk;
     return device_fail(t, "rm -r " + path, r);
   }
   if (!l.is_file) {
@@ -223,7 +224,9 @@ int remove_tree(Tool& t, const std::string& path, bool force, bool top) {
       if (e.name == "." || e.name == "..") continue;
       std::string child = join_device_path(path, e.name);
       if (e.directory) {
-        int status = remove_tree(t, child, false, false);
+        if (depth >= kMaxTreeDepth)
+          return tool_fail(t, kExitDevice, FailStep::kReply, 0, "rm -r " + child + ": too deep");
+        int status = remove_tree(t, child, false, depth + 1);
         if (status != kExitOk) return status;
         continue;
       }
@@ -242,7 +245,7 @@ int tool_rm(Tool& t, const RmArgs& a) {
     return usage_fail(t, "rm -r: refusing to remove the root directory");
   if (check_device_path(t, a.path) != 0) return kExitUsage;
   if (tool_connect(t) != 0) return kExitLink;
-  if (a.recursive) return remove_tree(t, a.path, a.force, true);
+  if (a.recursive) return remove_tree(t, a.path, a.force, 0);
   Result r = path_command(t.device, kCmdRm, a.path.c_str());
   if (r.ok() || (a.force && r.code == kStatusMissing && !link_failed(t))) return kExitOk;
   return device_fail(t, "rm " + a.path, r);

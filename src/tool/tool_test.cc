@@ -402,5 +402,24 @@ TEST(ToolExchange, NoListedNameIsJoinedIntoAPathThatLeadsElsewhere) {
   }
 }
 
+TEST(ToolExchange, RmRStopsAtADeviceThatListsADirectoryInsideItself) {
+  // Every directory lists a directory x: rm -r would walk down until the path no longer
+  // fits a frame. It stops at the depth ls -R and get -r stop at, having removed nothing.
+  const std::string ready = frame(message(0));
+  std::string listing = std::string("D\0\0\0", 4) + testing::le32(1) + "x\x01";
+  std::string script;
+  for (int i = 0; i <= kMaxTreeDepth + 1; ++i)
+    script += ready + ready + frame(message(0, 0)) + frame(listing);
+  ScriptedProxy proxy(script, false);
+  Outcome o = run_tool(proxy.port(), 5, [](Tool& t) {
+    return tool_rm(t, RmArgs{"/dst", true, false});
+  });
+  EXPECT_EQ(o.status, kExitDevice);
+  EXPECT_NE(o.err.find(": too deep"), std::string::npos) << o.err;
+  // An rm command frame begins with the frame's header for 8 bytes and rm's code.
+  const std::string rm_start = frame(message(kCmdRm)).substr(0, frame("").size() + 1);
+  EXPECT_EQ(proxy.received().find(rm_start), std::string::npos) << "an rm was sent";
+}
+
 }  // namespace
 }  // namespace rq
