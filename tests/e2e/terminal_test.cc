@@ -76,10 +76,11 @@ class Terminal : public ::testing::Test {
 
   e2e::Run tmux(std::vector<std::string> args) {
     // No personal tmux.conf or .editrc may change the keys: the server starts without a
-    // configuration file and with the test's directory as its home.
-    std::vector<std::string> argv = {
-        "/usr/bin/env", "-u", "TMUX",      "TERM=xterm", "HOME=" + dir_.path(),
-        tmux_,          "-f", "/dev/null", "-L",         socket_};
+    // configuration file and with the test's directory as its home. The pane's command is
+    // sh's, whatever the user's login shell (fish, or nologin for a service account).
+    std::vector<std::string> argv = {"/usr/bin/env",        "-u",           "TMUX", "TERM=xterm",
+                                     "HOME=" + dir_.path(), "SHELL=/bin/sh"};
+    argv.insert(argv.end(), {tmux_, "-f", "/dev/null", "-L", socket_});
     argv.insert(argv.end(), args.begin(), args.end());
     return run_program(argv, "", 10000);
   }
