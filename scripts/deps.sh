@@ -20,7 +20,7 @@ deps_table=(
   "terminal|the terminal tests|tmux"
   "dissector|the dissector test|python3 tshark"
   "manpages|the man page check|mandoc man-db"
-  "mount|rqmount and its tests|fuse3 libfuse3-dev pkg-config"
+  "mount|rqmount and its tests|fuse3 libfuse3-dev pkg-config libcli11-dev"
   "mount-tests|the mount's rsync tests|rsync"
   "packaging|the packages|dpkg-dev file mandoc"
 )
