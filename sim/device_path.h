@@ -15,10 +15,9 @@
 
 #include <cstddef>
 
-namespace rq::sim {
+#include "link/protocol.h"  // kMaxDevicePath: the longest resolved path, zero not counted
 
-// Longest resolved device path, in bytes, without the terminating zero.
-constexpr size_t kMaxDevicePath = 255;
+namespace rq::sim {
 
 // Resolves `length` bytes of `path` against `cwd` (itself a resolved path) into `out`
 // (kMaxDevicePath + 1 bytes). Returns the resolved length, or -kStatusInvalidPath
