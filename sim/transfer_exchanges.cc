@@ -67,7 +67,13 @@ int play_put(Session& s, uint8_t, int32_t announced) {
     fs_upload_abort(up);
     return result;
   };
-  if (size > 0 && (rc = send_grant(s)) < 0) return abort_with(rc);
+  // The upload is settled before an answer that ends it goes out: once the shell has heard
+  // it, no temporary file of the upload is left for anyone to see.
+  auto grant = [&] {
+    if (next_gate_refused(s)) abort_with(0);
+    return send_grant(s);
+  };
+  if (size > 0 && (rc = grant()) < 0) return abort_with(rc);
   while (received < size) {
     for (int i = 0; i < 2 && received < size; ++i) {
       n = receive_frame(s, "chunk", kTraceData, kPeerTimeoutMs, &p);
@@ -88,8 +94,12 @@ int play_put(Session& s, uint8_t, int32_t announced) {
     }
     if (received < size) {
       // A failed write stops the shell at this grant instead of taking more data.
-      rc = write_status != 0 ? send_status(s, write_status, 0, "grant") : send_grant(s);
-      if (rc < 0 || write_status != 0) return abort_with(rc < 0 ? rc : 0);
+      if (write_status != 0) {
+        abort_with(0);
+        rc = send_status(s, write_status, 0, "grant");
+        return abort_with(rc < 0 ? rc : 0);
+      }
+      if ((rc = grant()) < 0) return abort_with(rc);
     }
     write_pair();
   }

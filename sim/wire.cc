@@ -97,6 +97,8 @@ static int send_gate(Session& s, const char* what, bool is_grant) {
   return send_message(s, what, 0, 0);
 }
 
+bool next_gate_refused(const Session& s) { return refusal_code(s.faults, s.gates + 1) != 0; }
+
 int send_ready(Session& s) { return send_gate(s, "ready", false); }
 int send_grant(Session& s) { return send_gate(s, "grant", true); }
 

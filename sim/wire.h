@@ -43,6 +43,10 @@ bool shell_sent_within(Session& s, int timeout_ms);
 int send_ready(Session& s);
 int send_grant(Session& s);
 
+// Whether a rule refuses the next ready or grant, so that an exchange can settle what it
+// holds (an upload's temporary file) before the refusal tells the shell it is over.
+bool next_gate_refused(const Session& s);
+
 // A ready message carrying a non-zero code: the shell drops its command. Returns
 // kWireRefused once sent.
 int send_refusal(Session& s, int code);
