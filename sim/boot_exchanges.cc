@@ -55,7 +55,9 @@ int play_wb(Session& s, uint8_t boot, int32_t size) {
   int64_t received = 0;
   int write_status = 0;
   while (received < size) {
-    // A failed write refuses the next chunk; after the last one it can only be logged.
+    // A failed write refuses the next chunk; after the last one it can only be logged. A
+    // refusal goes out only once the image's temporary file is gone.
+    if (write_status != 0 || next_gate_refused(s)) fs_upload_abort(up);
     int rc = write_status != 0 ? send_refusal(s, write_status) : send_ready(s);
     if (rc < 0) {
       fs_upload_abort(up);

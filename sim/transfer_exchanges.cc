@@ -67,13 +67,15 @@ int play_put(Session& s, uint8_t, int32_t announced) {
     fs_upload_abort(up);
     return result;
   };
-  // The upload is settled before an answer that ends it goes out: once the shell has heard
-  // it, no temporary file of the upload is left for anyone to see.
-  auto grant = [&] {
-    if (next_gate_refused(s)) abort_with(0);
-    return send_grant(s);
+  // The grant for the next pair, or the failed write's status in its place. An answer that
+  // ends the upload goes out only once the upload is settled: whoever has heard it finds no
+  // temporary file left.
+  auto answer_gate = [&] {
+    int failed = write_status;
+    if (failed != 0 || next_gate_refused(s)) abort_with(0);
+    return failed != 0 ? send_status(s, failed, 0, "grant") : send_grant(s);
   };
-  if (size > 0 && (rc = grant()) < 0) return abort_with(rc);
+  if (size > 0 && (rc = answer_gate()) < 0) return abort_with(rc);
   while (received < size) {
     for (int i = 0; i < 2 && received < size; ++i) {
       n = receive_frame(s, "chunk", kTraceData, kPeerTimeoutMs, &p);
@@ -94,12 +96,8 @@ int play_put(Session& s, uint8_t, int32_t announced) {
     }
     if (received < size) {
       // A failed write stops the shell at this grant instead of taking more data.
-      if (write_status != 0) {
-        abort_with(0);
-        rc = send_status(s, write_status, 0, "grant");
-        return abort_with(rc < 0 ? rc : 0);
-      }
-      if ((rc = grant()) < 0) return abort_with(rc);
+      rc = answer_gate();
+      if (rc < 0 || write_status != 0) return abort_with(rc < 0 ? rc : 0);
     }
     write_pair();
   }
