@@ -6,7 +6,6 @@
 #include "device/ping.h"
 #include "link/status.h"
 #include "tool/connect.h"
-#include "tool/printable.h"
 
 namespace rq {
 
@@ -170,9 +169,7 @@ int tool_ls(Tool& t, const LsArgs& a, LsListing& listing) {
     // A tree is not listed from part of a directory; one directory is shown as far as it
     // goes, with a warning.
     if (a.recursive) return cut_listing_fail(t, "ls -R", listing);
-    if (t.text_errors)
-      fprintf(t.err, "rqtool: ls %s: %s\n", printable(a.path).c_str(),
-              printable(cut_listing_text(listing)).c_str());
+    tool_warn(t, "ls " + a.path + ": " + cut_listing_text(listing));
   }
   if (!a.long_form && !a.recursive) return status;
   return fill_listing(t, a, listing, 0);

@@ -72,9 +72,9 @@ int send_file(Tool& t, SyncAction& a) {
   }
   if (!rr.result.ok()) return replace_failure(t, a, rr);
   a.size = source.size;
-  if (rr.aside_not_removed && t.text_errors)
-    fprintf(t.err, "rqtool: sync: %s could not be removed; the next sync removes it\n",
-            printable(aside_name_of(a.path)).c_str());
+  if (rr.aside_not_removed)
+    tool_warn(t,
+              "sync: " + aside_name_of(a.path) + " could not be removed; the next sync removes it");
   return kExitOk;
 }
 

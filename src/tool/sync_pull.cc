@@ -9,7 +9,6 @@
 #include "local/platform.h"
 #include "tool/connect.h"
 #include "tool/file_commands.h"
-#include "tool/printable.h"
 #include "tool/sync_plan.h"
 #include "tool/tree_copy.h"
 
@@ -140,9 +139,7 @@ int plan_local_dir(Planner& p, const std::string& device_dir, const LsListing& l
   if (listing.may_be_cut) {
     if (p.a.remove_extras) return cut_listing_fail(t, kWhat + " --delete", listing);
     p.s.possibly_incomplete.push_back(device_dir);
-    if (t.text_errors)
-      fprintf(t.err, "rqtool: %s: %s: names beyond it are not synced\n", kWhat.c_str(),
-              printable(cut_listing_text(listing)).c_str());
+    tool_warn(t, kWhat + ": " + cut_listing_text(listing) + ": names beyond it are not synced");
   }
   std::vector<DeviceEntry> entries = device_entries(device_dir, listing);
   std::vector<std::string> names;

@@ -53,8 +53,12 @@ double Stopwatch::milliseconds() const {
 
 int tool_fail(Tool& t, int status, FailStep step, int code, const std::string& text) {
   if (t.failure.status == kExitOk) t.failure = Failure{status, step, code, text};
-  if (t.text_errors) fprintf(t.err, "rqtool: %s\n", printable_line(text).c_str());
+  tool_warn(t, text);
   return status;
+}
+
+void tool_warn(Tool& t, const std::string& text) {
+  if (t.text_errors) fprintf(t.err, "rqtool: %s\n", printable_line(text).c_str());
 }
 
 int usage_fail(Tool& t, const std::string& text) {

@@ -101,6 +101,10 @@ struct Tool {
 // one line.
 int tool_fail(Tool& t, int status, FailStep step, int code, const std::string& text);
 
+// A warning that does not end the run: "rqtool: <text>" on standard error, escaped as
+// tool_fail escapes it, unless the run's errors go out as JSON only.
+void tool_warn(Tool& t, const std::string& text);
+
 // The two most common failures: a usage error found by a command (status 2), and a local
 // file's failure with the platform's error number (status 4, 0 where no call failed).
 int usage_fail(Tool& t, const std::string& text);
